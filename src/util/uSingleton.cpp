@@ -1,1 +1,0 @@
-#include "util/uSingleton.h"
