@@ -1,0 +1,142 @@
+#include "db/uDBConnection.h"
+
+#include <sqlext.h>
+
+#include <cstdlib>
+
+#include "db/uDBDataSet.h"
+#include "db/uDBEnvironment.h"
+#include "db/uDBOdbc.h"
+
+namespace tamrix::db {
+
+using diagnostics::EDatabaseError;
+using diagnostics::EDBEngineException;
+
+TDBConnection::TDBConnection() = default;
+
+TDBConnection::~TDBConnection() {
+  std::lock_guard guard(mutex_);
+  CloseLocked();
+  for (TDBDataSet* ds : dataSets_) ds->ConnectionGone();
+  dataSets_.clear();
+}
+
+void TDBConnection::RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
+                               const char* fallback) const {
+  const auto records = odbc::ReadDiagnostics(handleType, handle);
+  if (records.empty()) throw EDBEngineException(fallback, diagnostics::ekOther);
+  std::size_t deciding = 0;
+  const auto kind = Profile().Classify(records, deciding);
+  const auto& r = records[deciding];
+  throw EDBEngineException(r.text, kind, r.state, r.native);
+}
+
+void TDBConnection::Open() {
+  std::lock_guard guard(mutex_);
+  if (dbc_ != SQL_NULL_HDBC) return;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, TDBEnvironment::Handle(), &dbc))) {
+    RaiseError(SQL_HANDLE_ENV, TDBEnvironment::Handle(), "Falha ao alocar a conexão ODBC.");
+  }
+  long timeout = 15;
+  const std::string t = params_.Value(params::kLoginTimeout);
+  if (!t.empty()) timeout = std::strtol(t.c_str(), nullptr, 10);
+  if (timeout > 0) {
+    SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
+  }
+  odbc::WString cs = odbc::ToWide(Profile().ConnectionString(params_));
+  SQLWCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  const SQLRETURN rc =
+      SQLDriverConnectW(dbc, nullptr, cs.data(), static_cast<SQLSMALLINT>(cs.size()), out, 1024,
+                        &outLen, SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    try {
+      RaiseError(SQL_HANDLE_DBC, dbc, "Não foi possível conectar ao banco de dados.");
+    } catch (...) {
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      throw;
+    }
+  }
+  dbc_ = dbc;
+  inTransaction_ = false;
+}
+
+void TDBConnection::Close() {
+  std::lock_guard guard(mutex_);
+  CloseLocked();
+}
+
+void TDBConnection::CloseLocked() {
+  if (dbc_ == SQL_NULL_HDBC) return;
+  for (TDBDataSet* ds : dataSets_) ds->ReleaseStatement();
+  if (inTransaction_) {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    inTransaction_ = false;
+  }
+  SQLDisconnect(dbc_);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  dbc_ = SQL_NULL_HDBC;
+}
+
+bool TDBConnection::Connected() const {
+  std::lock_guard guard(mutex_);
+  return dbc_ != SQL_NULL_HDBC;
+}
+
+void TDBConnection::StartTransaction() {
+  std::lock_guard guard(mutex_);
+  if (dbc_ == SQL_NULL_HDBC) {
+    throw EDatabaseError("Não é possível iniciar uma transação: a conexão não está aberta.");
+  }
+  if (inTransaction_) throw EDatabaseError("Já existe uma transação ativa nesta conexão.");
+  if (!SQL_SUCCEEDED(SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                        reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+    RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao iniciar a transação.");
+  }
+  inTransaction_ = true;
+}
+
+void TDBConnection::Commit() {
+  std::lock_guard guard(mutex_);
+  if (!inTransaction_ || dbc_ == SQL_NULL_HDBC) {
+    throw EDatabaseError("Não há transação ativa para confirmar.");
+  }
+  const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+  if (!SQL_SUCCEEDED(rc)) {
+    // The transaction stays open; the caller rolls it back.
+    RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao confirmar a transação.");
+  }
+  inTransaction_ = false;
+  SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+}
+
+void TDBConnection::Rollback() {
+  std::lock_guard guard(mutex_);
+  if (!inTransaction_ || dbc_ == SQL_NULL_HDBC) {
+    throw EDatabaseError("Não há transação ativa para desfazer.");
+  }
+  const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  inTransaction_ = false;
+  SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao desfazer a transação.");
+}
+
+bool TDBConnection::InTransaction() const {
+  std::lock_guard guard(mutex_);
+  return inTransaction_;
+}
+
+void TDBConnection::Attach(TDBDataSet* dataSet) {
+  std::lock_guard guard(mutex_);
+  dataSets_.insert(dataSet);
+}
+
+void TDBConnection::Detach(TDBDataSet* dataSet) {
+  std::lock_guard guard(mutex_);
+  dataSets_.erase(dataSet);
+}
+
+}  // namespace tamrix::db

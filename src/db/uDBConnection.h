@@ -1,0 +1,86 @@
+// A database connection over ODBC: its parameter list, open and close, transactions, and the
+// driver profile that turns the parameters into the driver's connection string.
+//
+// Threads: every call into the driver for this connection and its data sets runs under the
+// connection's own lock, so no two threads ever talk to the driver on one connection at once.
+// A connection shared by threads (the main connection) also offers that lock to callers that
+// need several statements, or a statement and the reading of its rows, to stay together
+// (Lock()). A connection used by one thread, as tenant connections are, never waits on it.
+#ifndef TAMRIX_DB_UDBCONNECTION_H
+#define TAMRIX_DB_UDBCONNECTION_H
+
+#include <sql.h>
+
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "db/uDBConnectionParams.h"
+#include "db/uDBDriverProfile.h"
+
+namespace tamrix::db {
+
+class TDBDataSet;
+
+// Held while a sequence of work on a shared connection must not interleave with other threads.
+using TDBConnectionLock = std::unique_lock<std::recursive_mutex>;
+
+class TDBConnection {
+ public:
+  TDBConnection();
+  // Closes the connection (rolling back an open transaction) and detaches its data sets.
+  ~TDBConnection();
+  TDBConnection(const TDBConnection&) = delete;
+  TDBConnection& operator=(const TDBConnection&) = delete;
+
+  // The parameter list. Changes take effect at the next Open.
+  TDBConnectionParams& Params() { return params_; }
+  const TDBConnectionParams& Params() const { return params_; }
+
+  // The profile of the driver the parameters name.
+  const TDBDriverProfile& Profile() const { return TDBDriverProfile::For(params_); }
+
+  // Connects with the current parameters; does nothing when already connected. A refusal
+  // raises EDBEngineException with the driver's message and the profile's error kind.
+  void Open();
+  // Disconnects, rolling back an open transaction; does nothing when closed. Data sets keep
+  // the rows they already hold; a data set still reading rows from the driver fails on its
+  // next fetch.
+  void Close();
+  bool Connected() const;
+
+  // Transactions. StartTransaction raises EDatabaseError when one is already active or the
+  // connection is closed; Commit and Rollback raise when none is active.
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const;
+
+  // The connection's lock (recursive). Hold it across work that other threads sharing this
+  // connection must not interleave with, for example a query and the reading of its rows.
+  [[nodiscard]] TDBConnectionLock Lock() const { return TDBConnectionLock(mutex_); }
+
+  // The ODBC connection handle while connected (SQL_NULL_HDBC otherwise); for the db layer.
+  SQLHDBC Handle() const { return dbc_; }
+
+  // Raises EDBEngineException for the diagnostics of a failed call on an ODBC handle of this
+  // connection (the profile decides the kind); for the db layer.
+  [[noreturn]] void RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
+                               const char* fallback) const;
+
+ private:
+  friend class TDBDataSet;
+  void Attach(TDBDataSet* dataSet);  // called by data sets as they bind to this connection
+  void Detach(TDBDataSet* dataSet);
+  void CloseLocked();
+
+  TDBConnectionParams params_;
+  mutable std::recursive_mutex mutex_;
+  SQLHDBC dbc_ = SQL_NULL_HDBC;
+  bool inTransaction_ = false;
+  std::set<TDBDataSet*> dataSets_;  // bound data sets, told when their statements must go
+};
+
+}  // namespace tamrix::db
+
+#endif  // TAMRIX_DB_UDBCONNECTION_H

@@ -1,0 +1,258 @@
+#include "db/uDBDriverProfile.h"
+
+#include <algorithm>
+
+namespace tamrix::db {
+
+using diagnostics::TDBErrorKind;
+
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool Contains(const std::string& lowered, std::string_view fragment) {
+  return lowered.find(fragment) != std::string::npos;
+}
+
+bool IsYes(std::string_view v) {
+  const std::string l = Lower(v);
+  return l == "yes" || l == "true" || l == "1" || l == "on";
+}
+
+std::string Join(std::initializer_list<const char*> lines) {
+  std::string out;
+  for (const char* l : lines) {
+    if (!out.empty()) out += "\r\n";
+    out += l;
+  }
+  return out;
+}
+
+std::string PortOf(const TDBServerAddress& address, const TDBConnectionParams& p) {
+  return address.port.empty() ? p.Value(params::kPorta) : address.port;
+}
+
+class TSqlServerProfile final : public TDBDriverProfile {
+ public:
+  TDBEngine Engine() const override { return TDBEngine::SQLServer; }
+  const char* Name() const override { return "SQL Server (FreeTDS)"; }
+
+  std::string ConnectionString(const TDBConnectionParams& p) const override {
+    const TDBServerAddress a = ParseServer(p.Value(params::kServer));
+    std::string server = a.host;
+    if (!a.instance.empty()) server += "\\" + a.instance;
+    std::string cs = "Driver={" + DriverName(p) + "};";
+    cs += Attribute("Server", server);
+    const std::string port = PortOf(a, p);
+    if (!port.empty()) cs += Attribute("Port", port);
+    cs += Attribute("Database", p.Value(params::kDatabase));
+    cs += Attribute("UID", p.Value(params::kUserName));
+    cs += Attribute("PWD", p.Value(params::kPassword));
+    if (p.Has(params::kApplicationName)) cs += Attribute("APP", p.Value(params::kApplicationName));
+    if (p.Has(params::kWorkstation)) cs += Attribute("WSID", p.Value(params::kWorkstation));
+    if (IsYes(p.Value(params::kMARS))) cs += Attribute("MARS_Connection", "Yes");
+    cs += Attribute("ClientCharset", "UTF-8");
+    return cs;
+  }
+
+  TDBErrorKind Classify(const std::vector<odbc::TDiagRecord>& records,
+                        std::size_t& deciding) const override {
+    deciding = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records[i].state.rfind("28", 0) == 0 || records[i].native == 18456) {
+        deciding = i;
+        return diagnostics::ekUserPwdInvalid;
+      }
+    }
+    static const char* kGone[] = {"08S01", "08004", "HYT00", "08001"};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (std::find(std::begin(kGone), std::end(kGone), records[i].state) != std::end(kGone)) {
+        deciding = i;
+        return diagnostics::ekServerGone;
+      }
+    }
+    return diagnostics::ekOther;
+  }
+
+  std::string CatalogProcedureName(std::string_view name) const override {
+    return std::string(name);
+  }
+
+  std::string Text(TDBEngineText which) const override {
+    switch (which) {
+      case TDBEngineText::SPID:
+        return "SELECT @@SPID AS SPID";
+      case TDBEngineText::ColumnMetadata:
+        return Join({"SELECT CONVERT(VARCHAR(50), sysobjects.name) AS tabname, ",
+                     "       CONVERT(VARCHAR(50), syscolumns.name) AS name, ", "       prec, ",
+                     "       scale, ", "       CASE syscolumns.xtype  ",
+                     "         WHEN 60 THEN 'M' -- Money", "         WHEN 106 THEN 'D' -- Decimal",
+                     "         WHEN 58 THEN 'T' -- DateTime", "       END type ",
+                     "  FROM syscolumns, ", "       sysobjects ",
+                     " WHERE syscolumns.xtype IN (60, 106) ",
+                     "   AND syscolumns.id = sysobjects.id"});
+      case TDBEngineText::EventosDoDia:
+        return Join({"SELECT id_evento, ", "       dt_evento, ", "       descricao ",
+                     "  FROM EventosServRest ", "  WITH (NOLOCK) ",
+                     " WHERE CAST(dt_evento AS DATE) >= CAST(GETDATE() AS DATE) ",
+                     " ORDER BY dt_evento"});
+    }
+    return {};
+  }
+};
+
+class TPostgreSQLProfile final : public TDBDriverProfile {
+ public:
+  TDBEngine Engine() const override { return TDBEngine::PostgreSQL; }
+  const char* Name() const override { return "PostgreSQL (psqlODBC)"; }
+
+  // PostgreSQL has no named instances: an instance in "SERVER" is ignored.
+  std::string ConnectionString(const TDBConnectionParams& p) const override {
+    const TDBServerAddress a = ParseServer(p.Value(params::kServer));
+    std::string cs = "Driver={" + DriverName(p) + "};";
+    cs += Attribute("Server", a.host);
+    const std::string port = PortOf(a, p);
+    if (!port.empty()) cs += Attribute("Port", port);
+    cs += Attribute("Database", p.Value(params::kDatabase));
+    cs += Attribute("UID", p.Value(params::kUserName));
+    cs += Attribute("PWD", p.Value(params::kPassword));
+    // The application name reaches the server through libpq's own options.
+    const std::string app = p.Value(params::kApplicationName);
+    if (!app.empty()) {
+      std::string quoted = "'";
+      for (char c : app) {
+        if (c == '\'' || c == '\\') quoted += '\\';
+        quoted += c;
+      }
+      quoted += "'";
+      std::string braced = "{application_name=";
+      for (char c : quoted) {
+        braced += c;
+        if (c == '}') braced += '}';
+      }
+      cs += "pqopt=" + braced + "};";
+    }
+    return cs;
+  }
+
+  // psqlODBC reports every failed connection as 08001; only its text tells why.
+  TDBErrorKind Classify(const std::vector<odbc::TDiagRecord>& records,
+                        std::size_t& deciding) const override {
+    deciding = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::string t = Lower(records[i].text);
+      if (records[i].state.rfind("28", 0) == 0 || Contains(t, "password authentication failed")) {
+        deciding = i;
+        return diagnostics::ekUserPwdInvalid;
+      }
+    }
+    static const char* kGoneTexts[] = {"connection refused",
+                                       "could not translate host name",
+                                       "timeout expired",
+                                       "timed out",
+                                       "no route to host",
+                                       "network is unreachable",
+                                       "could not connect to server",
+                                       "server closed the connection unexpectedly",
+                                       "no connection to the server",
+                                       "the connection to the server was lost"};
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::string t = Lower(records[i].text);
+      const bool gone = records[i].state == "08S01" || records[i].state == "HYT00" ||
+                        std::any_of(std::begin(kGoneTexts), std::end(kGoneTexts),
+                                    [&](const char* f) { return Contains(t, f); });
+      if (gone) {
+        deciding = i;
+        return diagnostics::ekServerGone;
+      }
+    }
+    return diagnostics::ekOther;
+  }
+
+  // The catalog holds unquoted names folded to lower case, and psqlODBC matches them
+  // case-sensitively, while "{call Name(...)}" folds as usual.
+  std::string CatalogProcedureName(std::string_view name) const override { return Lower(name); }
+
+  std::string Text(TDBEngineText which) const override {
+    switch (which) {
+      case TDBEngineText::SPID:
+        return "SELECT pg_backend_pid() AS SPID";
+      case TDBEngineText::ColumnMetadata:
+        return Join({"SELECT CAST(c.table_name AS VARCHAR(50)) AS tabname, ",
+                     "       CAST(c.column_name AS VARCHAR(50)) AS name, ",
+                     "       CAST(c.numeric_precision AS SMALLINT) AS prec, ",
+                     "       CAST(c.numeric_scale AS SMALLINT) AS scale, ",
+                     "       CAST(CASE c.data_type ", "         WHEN 'money' THEN 'M' -- Money",
+                     "         WHEN 'numeric' THEN 'D' -- Decimal",
+                     "       END AS CHAR(1)) AS type ", "  FROM information_schema.columns c ",
+                     " WHERE c.data_type IN ('money', 'numeric') ",
+                     "   AND c.table_schema = current_schema()"});
+      case TDBEngineText::EventosDoDia:
+        return Join({"SELECT id_evento, ", "       dt_evento, ", "       descricao ",
+                     "  FROM EventosServRest ",
+                     " WHERE CAST(dt_evento AS DATE) >= CAST(GETDATE() AS DATE) ",
+                     " ORDER BY dt_evento"});
+    }
+    return {};
+  }
+};
+
+}  // namespace
+
+const TDBDriverProfile& TDBDriverProfile::For(const TDBConnectionParams& p) {
+  static const TSqlServerProfile kSqlServer;
+  static const TPostgreSQLProfile kPostgreSQL;
+  if (SameName(p.Value(params::kDriverID), "PG")) return kPostgreSQL;
+  const std::string driver = Lower(DriverName(p));
+  if (Contains(driver, "postgres") || Contains(driver, "psql")) return kPostgreSQL;
+  return kSqlServer;
+}
+
+std::string TDBDriverProfile::DriverName(const TDBConnectionParams& p) {
+  std::string d = p.Value(params::kDriver);
+  if (!d.empty()) return d;
+  return SameName(p.Value(params::kDriverID), "PG") ? "PostgreSQL" : "FreeTDS";
+}
+
+TDBServerAddress TDBDriverProfile::ParseServer(std::string_view server) {
+  TDBServerAddress a;
+  const auto comma = server.rfind(',');
+  if (comma != std::string_view::npos) {
+    a.port = std::string(server.substr(comma + 1));
+    server = server.substr(0, comma);
+  }
+  const auto slash = server.find('\\');
+  if (slash != std::string_view::npos) {
+    a.instance = std::string(server.substr(slash + 1));
+    server = server.substr(0, slash);
+  }
+  a.host = std::string(server);
+  return a;
+}
+
+std::string TDBDriverProfile::Attribute(std::string_view key, std::string_view value) {
+  const bool brace = value.find_first_of(";{}=") != std::string_view::npos ||
+                     (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+  std::string out(key);
+  out += '=';
+  if (!brace) {
+    out += value;
+  } else {
+    out += '{';
+    for (char c : value) {
+      out += c;
+      if (c == '}') out += '}';
+    }
+    out += '}';
+  }
+  out += ';';
+  return out;
+}
+
+}  // namespace tamrix::db

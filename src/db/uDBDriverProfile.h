@@ -1,0 +1,75 @@
+// What differs between the ODBC drivers the server can use: how the connection parameters
+// become a connection string, how a driver's diagnostics map to the engine error kinds, how a
+// procedure name is looked up, and the few SQL texts that differ per engine.
+//
+// Two profiles: SQL Server through FreeTDS (also fits other SQL Server drivers that take the
+// same keywords) and PostgreSQL through psqlODBC.
+#ifndef TAMRIX_DB_UDBDRIVERPROFILE_H
+#define TAMRIX_DB_UDBDRIVERPROFILE_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/uDBConnectionParams.h"
+#include "db/uDBOdbc.h"
+#include "diagnostics/uExcecoes.h"
+
+namespace tamrix::db {
+
+enum class TDBEngine { SQLServer, PostgreSQL };
+
+// SQL texts that are not the same on every engine.
+enum class TDBEngineText {
+  SPID,            // one row, one integer column SPID: the server's id of this session
+  ColumnMetadata,  // money and decimal columns: tabname, name, prec, scale, type ('M'/'D')
+  EventosDoDia,    // today's rows of EventosServRest, oldest first
+};
+
+// The pieces of a "SERVER" value: "host", "host\instance", "host,port", "host\instance,port".
+struct TDBServerAddress {
+  std::string host;
+  std::string instance;
+  std::string port;  // empty when not written
+};
+
+class TDBDriverProfile {
+ public:
+  virtual ~TDBDriverProfile() = default;
+
+  // The profile for a parameter list: "Driver" names the ODBC driver (a name in
+  // odbcinst.ini); a name with "postgres" or "psql" in it, or DriverID "PG", selects
+  // PostgreSQL, anything else SQL Server. Without "Driver" the driver is "FreeTDS" (or
+  // "PostgreSQL" for DriverID "PG").
+  static const TDBDriverProfile& For(const TDBConnectionParams& params);
+
+  virtual TDBEngine Engine() const = 0;
+  // Name of the profile for messages ("SQL Server (FreeTDS)", "PostgreSQL (psqlODBC)").
+  virtual const char* Name() const = 0;
+
+  // The ODBC connection string for the parameters; every value is braced when it holds
+  // ";", "{", "}" or "=", or starts or ends with a blank, so no value can add keywords.
+  virtual std::string ConnectionString(const TDBConnectionParams& params) const = 0;
+
+  // The engine error kind of a failure reported with these diagnostic records, and the index
+  // of the record that decided it (the first record when the kind is ekOther).
+  virtual diagnostics::TDBErrorKind Classify(const std::vector<odbc::TDiagRecord>& records,
+                                             std::size_t& deciding) const = 0;
+
+  // The name to give SQLProcedureColumns for a procedure as the server's code writes it.
+  virtual std::string CatalogProcedureName(std::string_view name) const = 0;
+
+  // One of the per-engine SQL texts, lines joined by CR LF.
+  virtual std::string Text(TDBEngineText which) const = 0;
+
+  // Splits a "SERVER" value as SQL Server writes it.
+  static TDBServerAddress ParseServer(std::string_view server);
+  // "key=value;" with the value braced when needed.
+  static std::string Attribute(std::string_view key, std::string_view value);
+  // Name of the ODBC driver the parameters ask for (see For).
+  static std::string DriverName(const TDBConnectionParams& params);
+};
+
+}  // namespace tamrix::db
+
+#endif  // TAMRIX_DB_UDBDRIVERPROFILE_H
