@@ -60,6 +60,20 @@ void AcrescentarUTF8(std::string& out, char32_t c) {
   }
 }
 
+std::string UTF8Valido(std::string_view t) {
+  std::string out;
+  out.reserve(t.size());
+  for (std::size_t pos = 0; pos < t.size();) {
+    const std::size_t inicio = pos;
+    const char32_t c = LerCodigoUTF8(t, pos);
+    if (c == kCaractereInvalido && pos - inicio == 1)
+      AcrescentarUTF8(out, c);
+    else
+      out.append(t.substr(inicio, pos - inicio));
+  }
+  return out;
+}
+
 std::size_t ContarUnidadesUTF16(std::string_view t) {
   std::size_t n = 0;
   for (std::size_t pos = 0; pos < t.size();) n += LerCodigoUTF8(t, pos) >= 0x10000 ? 2 : 1;

@@ -18,6 +18,9 @@ char32_t LerCodigoUTF8(std::string_view texto, std::size_t& pos);
 // Appends the UTF-8 form of codigo; surrogates and values above U+10FFFF become U+FFFD.
 void AcrescentarUTF8(std::string& out, char32_t codigo);
 
+// texto with every byte that is not part of valid UTF-8 replaced by U+FFFD.
+std::string UTF8Valido(std::string_view texto);
+
 // Number of UTF-16 units the text takes (invalid bytes count as one unit each).
 std::size_t ContarUnidadesUTF16(std::string_view texto);
 

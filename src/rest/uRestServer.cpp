@@ -1,0 +1,83 @@
+#include "rest/uRestServer.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "rest/uRestExcecoes.h"
+#include "rest/uRestSessionSweeper.h"
+
+namespace tamrix::rest {
+
+TRestServer::TRestServer(TOpcoesRestServer opcoes)
+    : intervaloVarredura_(opcoes.IntervaloVarredura),
+      sessoes_(std::move(opcoes.Relogio), opcoes.TempoLimiteSessao) {}
+
+TRestServer::~TRestServer() {
+  Parar();
+  sessoes_.TerminarTodasSessoes();
+}
+
+void TRestServer::RegistrarClasse(TRestServerClass classe) {
+  std::lock_guard lock(mutex_);
+  if (estado_) throw ERestException("Não é possível registrar classes com o servidor REST ativo.");
+  classes_.push_back(std::move(classe));
+  registro_.reset();
+}
+
+void TRestServer::DefinirOnError(TRestErrorHook hook) {
+  std::lock_guard lock(mutex_);
+  if (estado_) throw ERestException("Os eventos do servidor REST só mudam com ele parado.");
+  onError_ = std::move(hook);
+}
+
+void TRestServer::DefinirOnDisconnect(TRestDisconnectHook hook) {
+  std::lock_guard lock(mutex_);
+  if (estado_) throw ERestException("Os eventos do servidor REST só mudam com ele parado.");
+  onDisconnect_ = std::move(hook);
+}
+
+std::shared_ptr<const TRegistroClasses> TRestServer::Registro() const {
+  std::lock_guard lock(mutex_);
+  if (!registro_) registro_ = std::make_shared<const TRegistroClasses>(classes_);
+  return registro_;
+}
+
+void TRestServer::Iniciar() {
+  auto registro = Registro();  // raises on duplicate names, before anything starts
+  std::lock_guard lock(mutex_);
+  if (estado_) return;
+  estado_ = std::make_shared<const TEstado>(TEstado{std::move(registro), onError_, onDisconnect_});
+  varredura_ = std::make_unique<TRestSessionSweeper>(sessoes_, intervaloVarredura_);
+}
+
+void TRestServer::Parar() {
+  std::unique_ptr<TRestSessionSweeper> varredura;
+  {
+    std::lock_guard lock(mutex_);
+    estado_.reset();
+    varredura = std::move(varredura_);
+  }
+  // Joined outside the lock.
+}
+
+bool TRestServer::Iniciado() const {
+  std::lock_guard lock(mutex_);
+  return estado_ != nullptr;
+}
+
+std::shared_ptr<const TRestServer::TEstado> TRestServer::Estado() const {
+  std::lock_guard lock(mutex_);
+  return estado_;
+}
+
+std::shared_ptr<void> TRestServer::InstanciaServidor(const TRestServerClass& classe) {
+  std::string chave(classe.Nome);
+  std::transform(chave.begin(), chave.end(), chave.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::lock_guard lock(mutexInstancias_);
+  auto& instancia = instanciasServidor_[chave];
+  if (!instancia) instancia = classe.Fabrica();
+  return instancia;
+}
+
+}  // namespace tamrix::rest
