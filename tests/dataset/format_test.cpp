@@ -14,50 +14,8 @@ namespace {
 
 using rest::TTipoColuna;
 
-std::string TodosOsBytes() {
-  std::string s;
-  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
-  return s;
-}
-
-// Each column: the values of three rows, in the form the reader gives them back.
-struct ColunaCaso {
-  TTipoColuna tipo;
-  std::optional<std::string> v1, v2, v3;
-};
-
 TEST(Format, EveryTypeRoundTripsWithNullsAndEmptyValuesApart) {
-  const ColunaCaso casos[] = {
-      {TTipoColuna::tcLogico, "true", "false", std::nullopt},
-      {TTipoColuna::tcInteiro16, "-32768", "32767", "0"},
-      {TTipoColuna::tcInteiro32, "-2147483648", "2147483647", std::nullopt},
-      {TTipoColuna::tcInteiro64, "-9223372036854775808", "9223372036854775807", "-1"},
-      {TTipoColuna::tcDecimal, "-123456789012345678901234567890.123456789", "0.0001", "1234.50"},
-      {TTipoColuna::tcReal, "1.5", "-2.5e-10", "1e+308"},
-      {TTipoColuna::tcData, "0001-01-01", "9999-12-31", "2024-02-29"},
-      {TTipoColuna::tcHora, "00:00:00", "23:59:59.999999999", "12:30:00.5"},
-      {TTipoColuna::tcDataHora, "2024-02-29 13:45:10.123", "1899-12-30 00:00:00", std::nullopt},
-      {TTipoColuna::tcDataHoraFuso, "2024-01-01 10:00:00-03:00", "2024-06-30 23:59:59.1+05:45",
-       "2000-01-01 00:00:00+00:00"},
-      {TTipoColuna::tcTexto, "Ação, \"aspas\"\r\nlinha/barra\\ 日本 😀", "", std::nullopt},
-      {TTipoColuna::tcBinario, TodosOsBytes(), "", std::string("\0", 1)},
-      {TTipoColuna::tcGuid, "6F9619FF-8B86-D011-B42D-00C04FC964FF", std::nullopt, ""},
-  };
-  std::vector<rest::TColunaDataSet> colunas;
-  std::vector<rest::TLinhaDataSet> linhas(3);
-  for (const auto& c : casos) {
-    auto col = Coluna("c_" + std::string(rest::NomeTipoColuna(c.tipo)), c.tipo, 10);
-    col.TipoSQL = -9;
-    col.Precisao = 38;
-    col.Escala = 9;
-    col.Nulidade =
-        colunas.size() % 2 ? rest::TNulidade::nuNaoAceita : rest::TNulidade::nuDesconhecida;
-    colunas.push_back(col);
-    linhas[0].push_back(c.v1);
-    linhas[1].push_back(c.v2);
-    linhas[2].push_back(c.v3);
-  }
-  linhas.push_back(rest::TLinhaDataSet(colunas.size()));  // all null
+  const auto [colunas, linhas] = TodosOsTipos();
   const auto lidos = rest::LerContainerDataSets(Container("qySQL", colunas, linhas));
   ASSERT_EQ(lidos.size(), 1u);
   EXPECT_EQ(lidos[0].Colunas, colunas);
