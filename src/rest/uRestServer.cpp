@@ -5,6 +5,7 @@
 
 #include "rest/uRestExcecoes.h"
 #include "rest/uRestSessionSweeper.h"
+#include "rest/uRestURL.h"
 
 namespace tamrix::rest {
 
@@ -71,9 +72,7 @@ std::shared_ptr<const TRestServer::TEstado> TRestServer::Estado() const {
 }
 
 std::shared_ptr<void> TRestServer::InstanciaServidor(const TRestServerClass& classe) {
-  std::string chave(classe.Nome);
-  std::transform(chave.begin(), chave.end(), chave.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string chave = MinusculoASCII(classe.Nome);
   std::lock_guard lock(mutexInstancias_);
   auto& instancia = instanciasServidor_[chave];
   if (!instancia) instancia = classe.Fabrica();

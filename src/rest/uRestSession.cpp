@@ -4,17 +4,11 @@
 #include <cctype>
 
 #include "diagnostics/uExcecoes.h"
+#include "rest/uRestURL.h"
 
 namespace tamrix::rest {
 
 namespace {
-
-std::string Minusculo(std::string_view s) {
-  std::string r(s);
-  std::transform(r.begin(), r.end(), r.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return r;
-}
 
 thread_local std::shared_ptr<TRestSession> tSessaoAtual;
 
@@ -29,18 +23,18 @@ TRestSession::TRestSession(std::string id, std::string userName, TInstanteRest a
 
 std::string TRestSession::GetData(std::string_view chave) const {
   std::lock_guard lock(mutex_);
-  auto it = dados_.find(Minusculo(chave));
+  auto it = dados_.find(MinusculoASCII(chave));
   return it == dados_.end() ? std::string{} : it->second;
 }
 
 void TRestSession::PutData(std::string_view chave, std::string valor) {
   std::lock_guard lock(mutex_);
-  if (!encerrada_) dados_[Minusculo(chave)] = std::move(valor);
+  if (!encerrada_) dados_[MinusculoASCII(chave)] = std::move(valor);
 }
 
 bool TRestSession::HasData(std::string_view chave) const {
   std::lock_guard lock(mutex_);
-  return dados_.count(Minusculo(chave)) != 0;
+  return dados_.count(MinusculoASCII(chave)) != 0;
 }
 
 void TRestSession::MarcarAtividade(TInstanteRest agora) {
@@ -60,7 +54,7 @@ std::int64_t TRestSession::MilissegundosRestantes(TInstanteRest agora) const {
 }
 
 std::shared_ptr<void> TRestSession::PegarInstancia(const TRestServerClass& classe) {
-  const std::string chave = Minusculo(classe.Nome);
+  const std::string chave = MinusculoASCII(classe.Nome);
   // Made under the lock so that two first calls of one session share one instance; a
   // lock of its own, so a constructor may read the session's data.
   std::lock_guard lock(mutexInstancias_);

@@ -132,3 +132,13 @@ bool ComecaSemCaixa(std::string_view texto, std::string_view prefixo) {
 }
 
 }  // namespace tamrix::rest
+
+namespace tamrix::rest {
+
+std::string MinusculoASCII(std::string_view texto) {
+  std::string r(texto);
+  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
+}  // namespace tamrix::rest

@@ -29,6 +29,8 @@ std::string ValorItemLista(std::string_view lista, std::string_view nome);
 // Whether a equals b / begins with prefixo, ASCII letters compared without case.
 bool IguaisSemCaixa(std::string_view a, std::string_view b);
 bool ComecaSemCaixa(std::string_view texto, std::string_view prefixo);
+// texto with ASCII letters lower-cased: the key of names compared without case.
+std::string MinusculoASCII(std::string_view texto);
 
 }  // namespace tamrix::rest
 

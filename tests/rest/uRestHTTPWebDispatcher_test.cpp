@@ -8,6 +8,15 @@
 namespace tamrix::rest::teste {
 namespace {
 
+// Each row: verb, path (and query), body, expected status and body.
+struct CasoChamada {
+  std::string Verbo;
+  std::string Caminho;
+  std::optional<std::string> Corpo;
+  int Status;
+  const char* Resposta;
+};
+
 class RestProtocolo : public ::testing::Test {
  protected:
   RestProtocolo() {
@@ -19,6 +28,16 @@ class RestProtocolo : public ::testing::Test {
   }
 
   TResposta Get(const std::string& caminho) { return Chamar(d, {"GET", caminho}); }
+
+  template <std::size_t N>
+  void Verificar(const CasoChamada (&casos)[N]) {
+    for (const auto& c : casos) {
+      SCOPED_TRACE(c.Verbo + " " + c.Caminho);
+      auto r = Chamar(d, {c.Verbo, c.Caminho, c.Corpo});
+      EXPECT_EQ(r.R.StatusCode, c.Status);
+      EXPECT_EQ(r.R.Content, c.Resposta);
+    }
+  }
 
   TRestServer servidor;
   TRestHTTPWebDispatcher d{servidor};
@@ -34,15 +53,6 @@ TEST_F(RestProtocolo, AnswersResultEnvelopeWithNewSession) {
   EXPECT_TRUE(r.R.ContentType.empty());  // the listener's default applies
   EXPECT_FALSE(r.Sessao().empty());
 }
-
-// Each row: verb, path (and query), body, expected status and body.
-struct CasoChamada {
-  std::string Verbo;
-  std::string Caminho;
-  std::optional<std::string> Corpo;
-  int Status;
-  const char* Resposta;
-};
 
 TEST_F(RestProtocolo, VerbsPathsAndArgumentSources) {
   const std::string arq = "/tamrix/rest/TsmTeste/EnviarArquivoVendas/tk/cn/dt/nm";
@@ -112,12 +122,7 @@ TEST_F(RestProtocolo, VerbsPathsAndArgumentSources) {
       {"GET", "/tamrix/rest/RestAdmin/GetPlatformName", std::nullopt, 500,
        R"({"error":"RestAdmin.GetPlatformName method not found in the server method list"})"},
   };
-  for (const auto& c : casos) {
-    SCOPED_TRACE(c.Verbo + " " + c.Caminho);
-    auto r = Chamar(d, {c.Verbo, c.Caminho, c.Corpo});
-    EXPECT_EQ(r.R.StatusCode, c.Status);
-    EXPECT_EQ(r.R.Content, c.Resposta);
-  }
+  Verificar(casos);
 }
 
 TEST_F(RestProtocolo, TypeMappingOfPathAndJsonArguments) {
@@ -166,12 +171,7 @@ TEST_F(RestProtocolo, TypeMappingOfPathAndJsonArguments) {
       {"POST", "/tamrix/rest/TsmTeste/%22Eco%22", R"({"z":1,"a":"\u00e9/"})", 200,
        R"({"result":[{"z":1,"a":"\u00E9\/"}]})"},
   };
-  for (const auto& c : casos) {
-    SCOPED_TRACE(c.Verbo + " " + c.Caminho);
-    auto r = Chamar(d, {c.Verbo, c.Caminho, c.Corpo});
-    EXPECT_EQ(r.R.StatusCode, c.Status);
-    EXPECT_EQ(r.R.Content, c.Resposta);
-  }
+  Verificar(casos);
 }
 
 TEST_F(RestProtocolo, DataSetResultIsWrittenAfterTheMethodAndItsFailureIsAnError) {
