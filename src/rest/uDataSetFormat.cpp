@@ -13,6 +13,14 @@ namespace {
 using diagnostics::EDatabaseError;
 using diagnostics::Exception;
 
+// Pieces appended one by one (a chain of + on temporaries trips GCC's -Wrestrict).
+template <class... Partes>
+std::string Juntar(const Partes&... partes) {
+  std::string s;
+  (s.append(std::string_view(partes)), ...);
+  return s;
+}
+
 constexpr std::uint8_t kMarcaLinha = 1;
 constexpr std::uint8_t kMarcaFim = 0;
 
@@ -244,11 +252,8 @@ bool TipoConhecido(std::uint8_t t) {
 }
 
 [[noreturn]] void ValorInvalido(const TColunaDataSet& c, std::string_view v) {
-  std::string msg = "Valor inválido para a coluna \"" + c.Nome + "\" (" +
-                    std::string(NomeTipoColuna(c.Tipo)) + "): \"";
-  msg += v.substr(0, 64);
-  msg += '"';
-  throw EDatabaseError(msg);
+  throw EDatabaseError(Juntar("Valor inválido para a coluna \"", c.Nome, "\" (",
+                              NomeTipoColuna(c.Tipo), "): \"", v.substr(0, 64), "\""));
 }
 
 void EscreverValor(std::string& buf, const TColunaDataSet& c, std::string_view v) {
@@ -305,8 +310,9 @@ void EscreverValor(std::string& buf, const TColunaDataSet& c, std::string_view v
   ValorInvalido(c, v);
 }
 
-[[noreturn]] void Corrompido(std::string_view detalhe) {
-  throw Exception("Conjunto de dados corrompido: " + std::string(detalhe) + ".");
+template <class... Partes>
+[[noreturn]] void Corrompido(const Partes&... partes) {
+  throw Exception(Juntar("Conjunto de dados corrompido: ", partes..., "."));
 }
 
 }  // namespace
@@ -361,8 +367,8 @@ void EscreverCabecalhoDataSet(std::string& buf, const std::vector<TColunaDataSet
 void EscreverLinhaDataSet(std::string& buf, const std::vector<TColunaDataSet>& colunas,
                           const TLinhaDataSet& linha) {
   if (linha.size() != colunas.size())
-    throw EDatabaseError("Linha com " + std::to_string(linha.size()) + " valores para " +
-                         std::to_string(colunas.size()) + " colunas.");
+    throw EDatabaseError(Juntar("Linha com ", std::to_string(linha.size()), " valores para ",
+                                std::to_string(colunas.size()), " colunas."));
   buf += static_cast<char>(kMarcaLinha);
   const std::size_t inicioNulos = buf.size();
   buf.append((colunas.size() + 7) / 8, '\0');
@@ -384,8 +390,8 @@ TLeitorDataSet::TLeitorDataSet(std::string_view dados) : dados_(dados) {
   if (LerBytes(kMarcaDataSet.size()) != kMarcaDataSet) Corrompido("marca inicial ausente");
   const std::uint16_t versao = LerU16();
   if (versao != kVersaoDataSet)
-    throw Exception("Versão " + std::to_string(versao) +
-                    " do formato de conjunto de dados não suportada.");
+    throw Exception(Juntar("Versão ", std::to_string(versao),
+                           " do formato de conjunto de dados não suportada."));
   const std::uint32_t n = LerU32();
   // Each description takes at least 16 bytes: a count beyond that is garbage, not a request
   // to reserve gigabytes.
@@ -394,7 +400,7 @@ TLeitorDataSet::TLeitorDataSet(std::string_view dados) : dados_(dados) {
   for (auto& c : colunas_) {
     c.Nome = std::string(LerBytes(LerU32()));
     const std::uint8_t tipo = LerByte();
-    if (!TipoConhecido(tipo)) Corrompido("tipo de coluna " + std::to_string(tipo));
+    if (!TipoConhecido(tipo)) Corrompido("tipo de coluna ", std::to_string(tipo));
     c.Tipo = static_cast<TTipoColuna>(tipo);
     c.TipoSQL = static_cast<std::int16_t>(LerU16());
     c.Tamanho = LerU32();

@@ -17,14 +17,24 @@ using diagnostics::Exception;
 
 constexpr std::string_view kTipoColecao = "Data.JSONReflect.TJSONDataSets";
 
-[[noreturn]] void Invalido(std::string_view detalhe) {
-  throw Exception("Contêiner de conjuntos de dados inválido: " + std::string(detalhe) + ".");
+// Pieces appended one by one (a chain of + on temporaries trips GCC's -Wrestrict).
+template <class... Partes>
+[[noreturn]] void Invalido(const Partes&... partes) {
+  std::string msg = "Contêiner de conjuntos de dados inválido: ";
+  (msg.append(std::string_view(partes)), ...);
+  msg += '.';
+  throw Exception(msg);
 }
 
 json::value Analisar(std::string_view texto) {
   boost::system::error_code ec;
   json::value v = json::parse(texto, ec);
-  if (ec) throw Exception("Resposta que não é JSON válido: " + ec.message() + ".");
+  if (ec) {
+    std::string msg = "Resposta que não é JSON válido: ";
+    msg += ec.message();
+    msg += '.';
+    throw Exception(msg);
+  }
   return v;
 }
 
@@ -61,18 +71,17 @@ class TLeitorContainer {
     if (!o || o->size() != 3) Invalido("nível sem os pares \"type\", \"id\" e \"fields\"");
     auto it = o->begin();
     if (it->key() != "type" || !it->value().is_string() || it->value().get_string() != tipo)
-      Invalido("esperado o tipo \"" + std::string(tipo) + "\"");
+      Invalido("esperado o tipo \"", tipo, "\"");
     ++it;
     if (it->key() != "id" || !it->value().is_int64() || it->value().get_int64() != proximoId_)
-      Invalido("esperado o id " + std::to_string(proximoId_));
+      Invalido("esperado o id ", std::to_string(proximoId_));
     ++proximoId_;
     ++it;
     const json::object* campos = it->key() == "fields" ? it->value().if_object() : nullptr;
-    if (!campos || campos->size() != nomes.size())
-      Invalido("campos de \"" + std::string(tipo) + "\"");
+    if (!campos || campos->size() != nomes.size()) Invalido("campos de \"", tipo, "\"");
     auto c = campos->begin();
     for (std::string_view n : nomes) {
-      if (c->key() != n) Invalido("esperado o campo \"" + std::string(n) + "\"");
+      if (c->key() != n) Invalido("esperado o campo \"", n, "\"");
       ++c;
     }
     return *campos;
@@ -98,7 +107,7 @@ class TLeitorContainer {
 
   static void Verdadeiro(const json::object& o, std::string_view nome) {
     const json::value& v = o.at(nome);
-    if (!v.is_bool() || !v.get_bool()) Invalido("\"" + std::string(nome) + "\" não é true");
+    if (!v.is_bool() || !v.get_bool()) Invalido("\"", nome, "\" não é true");
   }
 
   std::int64_t proximoId_ = 1;
