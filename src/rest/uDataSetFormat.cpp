@@ -24,17 +24,18 @@ std::string Juntar(const Partes&... partes) {
 constexpr std::uint8_t kMarcaLinha = 1;
 constexpr std::uint8_t kMarcaFim = 0;
 
+// Appends v little-endian in exactly sizeof(Inteiro) bytes.
+template <class Inteiro>
+void EscreverLE(std::string& buf, Inteiro v) {
+  const auto u = static_cast<std::make_unsigned_t<Inteiro>>(v);
+  for (std::size_t i = 0; i < sizeof(Inteiro); ++i) buf += static_cast<char>((u >> (8 * i)) & 0xFF);
+}
+
 void EscreverU16(std::string& buf, std::uint16_t v) {
-  buf += static_cast<char>(v & 0xFF);
-  buf += static_cast<char>(v >> 8);
+  EscreverLE(buf, v);
 }
-
 void EscreverU32(std::string& buf, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) buf += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-void EscreverU64(std::string& buf, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) buf += static_cast<char>((v >> (8 * i)) & 0xFF);
+  EscreverLE(buf, v);
 }
 
 void EscreverComTamanho(std::string& buf, std::string_view v) {
@@ -43,14 +44,6 @@ void EscreverComTamanho(std::string& buf, std::string_view v) {
   EscreverU32(buf, static_cast<std::uint32_t>(v.size()));
   buf += v;
 }
-
-// A date and time split into its fields, as stored.
-struct TMomento {
-  int Ano = 0, Mes = 0, Dia = 0;
-  int Hora = 0, Minuto = 0, Segundo = 0;
-  std::uint32_t Nanos = 0;
-  int FusoMinutos = 0;
-};
 
 bool AnoBissexto(int a) {
   return (a % 4 == 0 && a % 100 != 0) || a % 400 == 0;
@@ -79,13 +72,13 @@ bool LerLetra(std::string_view t, std::size_t& pos, char c) {
   return true;
 }
 
-bool LerData(std::string_view t, std::size_t& pos, TMomento& m) {
+bool LerData(std::string_view t, std::size_t& pos, TMomentoDataSet& m) {
   return LerDigitos(t, pos, 4, m.Ano) && LerLetra(t, pos, '-') && LerDigitos(t, pos, 2, m.Mes) &&
          LerLetra(t, pos, '-') && LerDigitos(t, pos, 2, m.Dia) && m.Ano >= 1 && m.Mes >= 1 &&
          m.Mes <= 12 && m.Dia >= 1 && m.Dia <= DiasNoMes(m.Ano, m.Mes);
 }
 
-bool LerHora(std::string_view t, std::size_t& pos, TMomento& m) {
+bool LerHora(std::string_view t, std::size_t& pos, TMomentoDataSet& m) {
   if (!(LerDigitos(t, pos, 2, m.Hora) && LerLetra(t, pos, ':') && LerDigitos(t, pos, 2, m.Minuto) &&
         LerLetra(t, pos, ':') && LerDigitos(t, pos, 2, m.Segundo) && m.Hora <= 23 &&
         m.Minuto <= 59 && m.Segundo <= 59))
@@ -106,7 +99,7 @@ bool LerHora(std::string_view t, std::size_t& pos, TMomento& m) {
 }
 
 // "Z", "+hh", "+hhmm" or "+hh:mm" (or "-"), after an optional blank.
-bool LerFuso(std::string_view t, std::size_t& pos, TMomento& m) {
+bool LerFuso(std::string_view t, std::size_t& pos, TMomentoDataSet& m) {
   LerLetra(t, pos, ' ');
   if (LerLetra(t, pos, 'Z')) {
     m.FusoMinutos = 0;
@@ -125,7 +118,7 @@ bool LerFuso(std::string_view t, std::size_t& pos, TMomento& m) {
   return true;
 }
 
-bool LerMomento(TTipoColuna tipo, std::string_view t, TMomento& m) {
+bool LerMomento(TTipoColuna tipo, std::string_view t, TMomentoDataSet& m) {
   std::size_t pos = 0;
   bool ok = true;
   switch (tipo) {
@@ -146,7 +139,7 @@ bool LerMomento(TTipoColuna tipo, std::string_view t, TMomento& m) {
   return ok && pos == t.size();
 }
 
-void EscreverMomento(std::string& buf, TTipoColuna tipo, const TMomento& m) {
+void EscreverMomento(std::string& buf, TTipoColuna tipo, const TMomentoDataSet& m) {
   if (tipo != TTipoColuna::tcHora) {
     EscreverU16(buf, static_cast<std::uint16_t>(m.Ano));
     buf += static_cast<char>(m.Mes);
@@ -159,7 +152,7 @@ void EscreverMomento(std::string& buf, TTipoColuna tipo, const TMomento& m) {
     EscreverU32(buf, m.Nanos);
   }
   if (tipo == TTipoColuna::tcDataHoraFuso)
-    EscreverU16(buf, static_cast<std::uint16_t>(static_cast<std::int16_t>(m.FusoMinutos)));
+    EscreverLE(buf, static_cast<std::int16_t>(m.FusoMinutos));
 }
 
 void AcrescentarNumero(std::string& out, int v, int largura) {
@@ -167,40 +160,6 @@ void AcrescentarNumero(std::string& out, int v, int largura) {
   auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
   for (int n = static_cast<int>(r.ptr - tmp); n < largura; ++n) out += '0';
   out.append(tmp, r.ptr);
-}
-
-std::string TextoMomento(TTipoColuna tipo, const TMomento& m) {
-  std::string s;
-  if (tipo != TTipoColuna::tcHora) {
-    AcrescentarNumero(s, m.Ano, 4);
-    s += '-';
-    AcrescentarNumero(s, m.Mes, 2);
-    s += '-';
-    AcrescentarNumero(s, m.Dia, 2);
-  }
-  if (tipo != TTipoColuna::tcData) {
-    if (!s.empty()) s += ' ';
-    AcrescentarNumero(s, m.Hora, 2);
-    s += ':';
-    AcrescentarNumero(s, m.Minuto, 2);
-    s += ':';
-    AcrescentarNumero(s, m.Segundo, 2);
-    if (m.Nanos != 0) {
-      std::string f;
-      AcrescentarNumero(f, static_cast<int>(m.Nanos), 9);
-      f.erase(f.find_last_not_of('0') + 1);
-      s += '.';
-      s += f;
-    }
-  }
-  if (tipo == TTipoColuna::tcDataHoraFuso) {
-    const int abs = m.FusoMinutos < 0 ? -m.FusoMinutos : m.FusoMinutos;
-    s += m.FusoMinutos < 0 ? '-' : '+';
-    AcrescentarNumero(s, abs / 60, 2);
-    s += ':';
-    AcrescentarNumero(s, abs % 60, 2);
-  }
-  return s;
 }
 
 // "-?d*(.d*)?" with at least one digit; a missing integer part becomes 0 and a bare
@@ -256,6 +215,13 @@ bool TipoConhecido(std::uint8_t t) {
                               NomeTipoColuna(c.Tipo), "): \"", v.substr(0, 64), "\""));
 }
 
+template <class Inteiro>
+void EscreverInteiro(std::string& buf, const TColunaDataSet& c, std::string_view v) {
+  Inteiro i;
+  if (!LerInteiro(v, i)) ValorInvalido(c, v);
+  EscreverLE(buf, i);
+}
+
 void EscreverValor(std::string& buf, const TColunaDataSet& c, std::string_view v) {
   switch (c.Tipo) {
     case TTipoColuna::tcLogico: {
@@ -264,24 +230,12 @@ void EscreverValor(std::string& buf, const TColunaDataSet& c, std::string_view v
       buf += static_cast<char>(b ? 1 : 0);
       return;
     }
-    case TTipoColuna::tcInteiro16: {
-      std::int16_t i;
-      if (!LerInteiro(v, i)) ValorInvalido(c, v);
-      EscreverU16(buf, static_cast<std::uint16_t>(i));
-      return;
-    }
-    case TTipoColuna::tcInteiro32: {
-      std::int32_t i;
-      if (!LerInteiro(v, i)) ValorInvalido(c, v);
-      EscreverU32(buf, static_cast<std::uint32_t>(i));
-      return;
-    }
-    case TTipoColuna::tcInteiro64: {
-      std::int64_t i;
-      if (!LerInteiro(v, i)) ValorInvalido(c, v);
-      EscreverU64(buf, static_cast<std::uint64_t>(i));
-      return;
-    }
+    case TTipoColuna::tcInteiro16:
+      return EscreverInteiro<std::int16_t>(buf, c, v);
+    case TTipoColuna::tcInteiro32:
+      return EscreverInteiro<std::int32_t>(buf, c, v);
+    case TTipoColuna::tcInteiro64:
+      return EscreverInteiro<std::int64_t>(buf, c, v);
     case TTipoColuna::tcDecimal: {
       std::string n;
       if (!NormalizarDecimal(v, n)) ValorInvalido(c, v);
@@ -296,7 +250,7 @@ void EscreverValor(std::string& buf, const TColunaDataSet& c, std::string_view v
     case TTipoColuna::tcHora:
     case TTipoColuna::tcDataHora:
     case TTipoColuna::tcDataHoraFuso: {
-      TMomento m;
+      TMomentoDataSet m;
       if (!LerMomento(c.Tipo, v, m)) ValorInvalido(c, v);
       EscreverMomento(buf, c.Tipo, m);
       return;
@@ -316,6 +270,40 @@ template <class... Partes>
 }
 
 }  // namespace
+
+std::string TextoMomento(TTipoColuna tipo, const TMomentoDataSet& m) {
+  std::string s;
+  if (tipo != TTipoColuna::tcHora) {
+    AcrescentarNumero(s, m.Ano, 4);
+    s += '-';
+    AcrescentarNumero(s, m.Mes, 2);
+    s += '-';
+    AcrescentarNumero(s, m.Dia, 2);
+  }
+  if (tipo != TTipoColuna::tcData) {
+    if (!s.empty()) s += ' ';
+    AcrescentarNumero(s, m.Hora, 2);
+    s += ':';
+    AcrescentarNumero(s, m.Minuto, 2);
+    s += ':';
+    AcrescentarNumero(s, m.Segundo, 2);
+    if (m.Nanos != 0) {
+      std::string f;
+      AcrescentarNumero(f, static_cast<int>(m.Nanos), 9);
+      f.erase(f.find_last_not_of('0') + 1);
+      s += '.';
+      s += f;
+    }
+  }
+  if (tipo == TTipoColuna::tcDataHoraFuso) {
+    const int abs = m.FusoMinutos < 0 ? -m.FusoMinutos : m.FusoMinutos;
+    s += m.FusoMinutos < 0 ? '-' : '+';
+    AcrescentarNumero(s, abs / 60, 2);
+    s += ':';
+    AcrescentarNumero(s, abs % 60, 2);
+  }
+  return s;
+}
 
 std::string_view NomeTipoColuna(TTipoColuna tipo) {
   switch (tipo) {
@@ -356,7 +344,7 @@ void EscreverCabecalhoDataSet(std::string& buf, const std::vector<TColunaDataSet
   for (const auto& c : colunas) {
     EscreverComTamanho(buf, c.Nome);
     buf += static_cast<char>(c.Tipo);
-    EscreverU16(buf, static_cast<std::uint16_t>(c.TipoSQL));
+    EscreverLE(buf, c.TipoSQL);
     EscreverU32(buf, c.Tamanho);
     EscreverU16(buf, c.Precisao);
     EscreverU16(buf, c.Escala);
@@ -383,7 +371,7 @@ void EscreverLinhaDataSet(std::string& buf, const std::vector<TColunaDataSet>& c
 
 void EscreverFimDataSet(std::string& buf, std::uint64_t linhas) {
   buf += static_cast<char>(kMarcaFim);
-  EscreverU64(buf, linhas);
+  EscreverLE(buf, linhas);
 }
 
 TLeitorDataSet::TLeitorDataSet(std::string_view dados) : dados_(dados) {
@@ -402,7 +390,7 @@ TLeitorDataSet::TLeitorDataSet(std::string_view dados) : dados_(dados) {
     const std::uint8_t tipo = LerByte();
     if (!TipoConhecido(tipo)) Corrompido("tipo de coluna ", std::to_string(tipo));
     c.Tipo = static_cast<TTipoColuna>(tipo);
-    c.TipoSQL = static_cast<std::int16_t>(LerU16());
+    c.TipoSQL = LerLE<std::int16_t>();
     c.Tamanho = LerU32();
     c.Precisao = LerU16();
     c.Escala = LerU16();
@@ -417,7 +405,7 @@ bool TLeitorDataSet::ProximaLinha(TLinhaDataSet& linha) {
   const std::uint8_t marca = LerByte();
   if (marca == kMarcaFim) {
     fim_ = true;
-    if (LerU64() != linhasLidas_) Corrompido("contagem de linhas");
+    if (LerLE<std::uint64_t>() != linhasLidas_) Corrompido("contagem de linhas");
     if (pos_ != dados_.size()) Corrompido("bytes depois do fim");
     return false;
   }
@@ -445,19 +433,19 @@ void TLeitorDataSet::LerValor(const TColunaDataSet& c, std::string& v) {
       return;
     }
     case TTipoColuna::tcInteiro16:
-      v = std::to_string(static_cast<std::int16_t>(LerU16()));
+      v = std::to_string(LerLE<std::int16_t>());
       return;
     case TTipoColuna::tcInteiro32:
-      v = std::to_string(static_cast<std::int32_t>(LerU32()));
+      v = std::to_string(LerLE<std::int32_t>());
       return;
     case TTipoColuna::tcInteiro64:
-      v = std::to_string(static_cast<std::int64_t>(LerU64()));
+      v = std::to_string(LerLE<std::int64_t>());
       return;
     case TTipoColuna::tcData:
     case TTipoColuna::tcHora:
     case TTipoColuna::tcDataHora:
     case TTipoColuna::tcDataHoraFuso: {
-      TMomento m;
+      TMomentoDataSet m;
       if (c.Tipo != TTipoColuna::tcHora) {
         m.Ano = LerU16();
         m.Mes = LerByte();
@@ -475,7 +463,7 @@ void TLeitorDataSet::LerValor(const TColunaDataSet& c, std::string& v) {
           Corrompido("hora");
       }
       if (c.Tipo == TTipoColuna::tcDataHoraFuso) {
-        m.FusoMinutos = static_cast<std::int16_t>(LerU16());
+        m.FusoMinutos = LerLE<std::int16_t>();
         if (m.FusoMinutos < -(23 * 60 + 59) || m.FusoMinutos > 23 * 60 + 59) Corrompido("fuso");
       }
       v = TextoMomento(c.Tipo, m);
@@ -490,24 +478,20 @@ std::uint8_t TLeitorDataSet::LerByte() {
   return static_cast<std::uint8_t>(LerBytes(1)[0]);
 }
 
+template <class Inteiro>
+Inteiro TLeitorDataSet::LerLE() {
+  const auto b = LerBytes(sizeof(Inteiro));
+  std::make_unsigned_t<Inteiro> u = 0;
+  for (std::size_t i = sizeof(Inteiro); i-- > 0;)
+    u = static_cast<decltype(u)>((u << 8) | static_cast<unsigned char>(b[i]));
+  return static_cast<Inteiro>(u);
+}
+
 std::uint16_t TLeitorDataSet::LerU16() {
-  const auto b = LerBytes(2);
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[0]) |
-                                    (static_cast<unsigned char>(b[1]) << 8));
+  return LerLE<std::uint16_t>();
 }
-
 std::uint32_t TLeitorDataSet::LerU32() {
-  const auto b = LerBytes(4);
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
-  return v;
-}
-
-std::uint64_t TLeitorDataSet::LerU64() {
-  const auto b = LerBytes(8);
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
-  return v;
+  return LerLE<std::uint32_t>();
 }
 
 std::string_view TLeitorDataSet::LerBytes(std::size_t n) {

@@ -51,6 +51,17 @@ struct TColunaDataSet {
 // One value per column, in column order; nullopt is NULL, "" an empty value.
 using TLinhaDataSet = std::vector<std::optional<std::string>>;
 
+// A date and time split into the fields the format stores.
+struct TMomentoDataSet {
+  int Ano = 1, Mes = 1, Dia = 1;
+  int Hora = 0, Minuto = 0, Segundo = 0;
+  std::uint32_t Nanos = 0;
+  int FusoMinutos = 0;  // offset from UTC (tcDataHoraFuso)
+};
+
+// The text form of m for a date or time column type (the fields the type has).
+std::string TextoMomento(TTipoColuna tipo, const TMomentoDataSet& m);
+
 // Name of a type code for messages and tools ("Inteiro32"...); "?" for an unknown code.
 std::string_view NomeTipoColuna(TTipoColuna tipo);
 
@@ -79,9 +90,10 @@ class TLeitorDataSet {
 
  private:
   std::uint8_t LerByte();
+  template <class Inteiro>
+  Inteiro LerLE();  // little-endian, sizeof(Inteiro) bytes
   std::uint16_t LerU16();
   std::uint32_t LerU32();
-  std::uint64_t LerU64();
   std::string_view LerBytes(std::size_t n);
   void LerValor(const TColunaDataSet& coluna, std::string& valor);
 

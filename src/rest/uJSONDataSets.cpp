@@ -3,7 +3,6 @@
 #include <sqlext.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <string_view>
@@ -245,36 +244,6 @@ TTipoColuna TipoDaColuna(const db::TDBColumn& c) {
   }
 }
 
-void AcrescentarDigitos(std::string& s, long v, int largura) {
-  char tmp[24];
-  const auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
-  s.append(static_cast<std::size_t>(std::max<long>(0, largura - (r.ptr - tmp))), '0');
-  s.append(tmp, r.ptr);
-}
-
-// A date-time in the ISO text form the storage format reads.
-void TextoMomento(std::string& s, const db::TDBTimeStamp& t, TTipoColuna tipo) {
-  s.clear();
-  if (tipo != TTipoColuna::tcHora) {
-    AcrescentarDigitos(s, t.year, 4);
-    s += '-';
-    AcrescentarDigitos(s, t.month, 2);
-    s += '-';
-    AcrescentarDigitos(s, t.day, 2);
-    if (tipo == TTipoColuna::tcData) return;
-    s += ' ';
-  }
-  AcrescentarDigitos(s, t.hour, 2);
-  s += ':';
-  AcrescentarDigitos(s, t.minute, 2);
-  s += ':';
-  AcrescentarDigitos(s, t.second, 2);
-  if (t.nanos != 0) {
-    s += '.';
-    AcrescentarDigitos(s, static_cast<long>(t.nanos), 9);
-  }
-}
-
 // A query or stored procedure of the db layer seen as a row source.
 class TFonteDBDataSet : public TFonteDataSet {
  public:
@@ -348,7 +317,8 @@ class TFonteDBDataSet : public TFonteDataSet {
     } else if (const auto* m = std::get_if<db::TDBTimeStamp>(&v)) {
       if (tipo == TTipoColuna::tcData || tipo == TTipoColuna::tcHora ||
           tipo == TTipoColuna::tcDataHora)
-        TextoMomento(s, *m, tipo);
+        s = TextoMomento(tipo,
+                         {m->year, m->month, m->day, m->hour, m->minute, m->second, m->nanos, 0});
       else
         s = db::ValueToText(v, tipoCampo);
     }

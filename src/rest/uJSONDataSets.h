@@ -64,7 +64,9 @@ class TJSONDataSets {
 // Builds collections; the pair takes the data set's own name.
 class TJSONDataSetsWriter {
  public:
-  // Adds a query or stored procedure by reference; it must outlive the writing.
+  // Adds a query or stored procedure by reference; it must outlive the writing. Its rows
+  // are written from the first one: an open data set that streamed past its first row
+  // makes the writing fail (EDatabaseError), as its cursor cannot go back.
   static void ListAdd(TJSONDataSets& lista, db::TDBDataSet& dataSet);
   // Adds a query or stored procedure and shares its ownership with the list.
   static void ListAdd(TJSONDataSets& lista, std::shared_ptr<db::TDBDataSet> dataSet);
