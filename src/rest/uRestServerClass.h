@@ -66,9 +66,11 @@ struct TRestServerClass {
 
 // Markers of the table for out and var (in/out) parameters.
 struct Out {
+  constexpr explicit Out(const char* nome) : Nome(nome) {}
   const char* Nome;
 };
 struct Var {
+  constexpr explicit Var(const char* nome) : Nome(nome) {}
   const char* Nome;
 };
 
