@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/uCaixaTexto.h"
+
 namespace tamrix::db {
 
 // Parameter names the server and the driver profiles use.
@@ -48,7 +50,9 @@ class TDBConnectionParams {
 };
 
 // ASCII case-insensitive equality, as parameter, field and index names compare.
-bool SameName(std::string_view a, std::string_view b);
+inline bool SameName(std::string_view a, std::string_view b) {
+  return util::TextoIgualSemCaixa(a, b);
+}
 
 }  // namespace tamrix::db
 

@@ -4,6 +4,7 @@
 
 #include "db/uDBConnection.h"
 #include "db/uDBStatement.h"
+#include "util/uAparar.h"
 
 namespace tamrix::db {
 
@@ -12,12 +13,6 @@ using diagnostics::EDatabaseError;
 namespace {
 
 const TDBValue kNull{};
-
-std::string TrimBlanks(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  return std::string(s);
-}
 
 }  // namespace
 
@@ -385,7 +380,7 @@ void TDBDataSet::AddIndex(std::string name, std::string_view fields) {
   std::size_t start = 0;
   while (start <= fields.size()) {
     const std::size_t semi = fields.find(';', start);
-    const std::string part = TrimBlanks(fields.substr(start, semi - start));
+    const std::string part = util::Aparar(fields.substr(start, semi - start));
     if (!part.empty()) ix.fieldNames.push_back(part);
     if (semi == std::string_view::npos) break;
     start = semi + 1;

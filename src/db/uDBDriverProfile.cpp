@@ -2,26 +2,20 @@
 
 #include <algorithm>
 
+#include "util/uCaixaTexto.h"
+
 namespace tamrix::db {
 
 using diagnostics::TDBErrorKind;
 
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool Contains(const std::string& lowered, std::string_view fragment) {
   return lowered.find(fragment) != std::string::npos;
 }
 
 bool IsYes(std::string_view v) {
-  const std::string l = Lower(v);
+  const std::string l = util::MinusculasASCII(v);
   return l == "yes" || l == "true" || l == "1" || l == "on";
 }
 
@@ -146,7 +140,7 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
                         std::size_t& deciding) const override {
     deciding = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
-      const std::string t = Lower(records[i].text);
+      const std::string t = util::MinusculasASCII(records[i].text);
       if (records[i].state.rfind("28", 0) == 0 || Contains(t, "password authentication failed")) {
         deciding = i;
         return diagnostics::ekUserPwdInvalid;
@@ -163,7 +157,7 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
                                        "no connection to the server",
                                        "the connection to the server was lost"};
     for (std::size_t i = 0; i < records.size(); ++i) {
-      const std::string t = Lower(records[i].text);
+      const std::string t = util::MinusculasASCII(records[i].text);
       const bool gone = records[i].state == "08S01" || records[i].state == "HYT00" ||
                         std::any_of(std::begin(kGoneTexts), std::end(kGoneTexts),
                                     [&](const char* f) { return Contains(t, f); });
@@ -177,7 +171,9 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
 
   // The catalog holds unquoted names folded to lower case, and psqlODBC matches them
   // case-sensitively, while "{call Name(...)}" folds as usual.
-  std::string CatalogProcedureName(std::string_view name) const override { return Lower(name); }
+  std::string CatalogProcedureName(std::string_view name) const override {
+    return util::MinusculasASCII(name);
+  }
 
   std::string Text(TDBEngineText which) const override {
     switch (which) {
@@ -209,7 +205,7 @@ const TDBDriverProfile& TDBDriverProfile::For(const TDBConnectionParams& p) {
   static const TSqlServerProfile kSqlServer;
   static const TPostgreSQLProfile kPostgreSQL;
   if (SameName(p.Value(params::kDriverID), "PG")) return kPostgreSQL;
-  const std::string driver = Lower(DriverName(p));
+  const std::string driver = util::MinusculasASCII(DriverName(p));
   if (Contains(driver, "postgres") || Contains(driver, "psql")) return kPostgreSQL;
   return kSqlServer;
 }

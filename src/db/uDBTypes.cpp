@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "diagnostics/uExcecoes.h"
+#include "util/uAparar.h"
 
 namespace tamrix::db {
 
@@ -165,15 +166,8 @@ namespace tamrix::db {
 
 namespace {
 
-std::string Trimmed(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 bool ParseInt(const std::string& text, std::int64_t& out) {
-  const std::string s = Trimmed(text);
+  const std::string s = util::Aparar(text);
   if (s.empty()) return false;
   errno = 0;
   char* end = nullptr;
@@ -184,7 +178,7 @@ bool ParseInt(const std::string& text, std::int64_t& out) {
 }
 
 bool ParseFloat(const std::string& text, double& out) {
-  std::string s = Trimmed(text);
+  std::string s = util::Aparar(text);
   if (s.empty()) return false;
   if (s.find('.') == std::string::npos) {
     for (char& c : s) {
@@ -199,7 +193,7 @@ bool ParseFloat(const std::string& text, double& out) {
 }
 
 bool ParseTimeStamp(const std::string& text, TDBTimeStamp& ts) {
-  const std::string s = Trimmed(text);
+  const std::string s = util::Aparar(text);
   int a = 0, b = 0, c = 0, h = 0, mi = 0, se = 0, consumed = 0;
   unsigned ms = 0;
   ts = TDBTimeStamp{};
@@ -277,7 +271,7 @@ TDBValue ConvertValue(const TDBValue& v, TDBFieldType to, const std::string& wha
       if (auto* s = std::get_if<std::string>(&v)) {
         double d = 0;
         if (!ParseFloat(*s, d)) Fail(v, to, what);
-        std::string t = Trimmed(*s);
+        std::string t = util::Aparar(*s);
         for (char& c : t) {
           if (c == ',') c = '.';
         }
@@ -305,7 +299,7 @@ TDBValue ConvertValue(const TDBValue& v, TDBFieldType to, const std::string& wha
       if (auto* i = std::get_if<std::int64_t>(&v)) return *i != 0;
       if (auto* d = std::get_if<double>(&v)) return *d != 0;
       if (auto* s = std::get_if<std::string>(&v)) {
-        const std::string t = Trimmed(*s);
+        const std::string t = util::Aparar(*s);
         if (t == "True" || t == "true" || t == "TRUE" || t == "1" || t == "S" || t == "s") {
           return true;
         }

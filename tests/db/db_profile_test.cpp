@@ -7,6 +7,7 @@
 
 #include "db/uDBConnection.h"
 #include "db/uDBDriverProfile.h"
+#include "diagnostics/uTraduzirErro.h"
 
 namespace tamrix::db {
 namespace {
@@ -188,6 +189,8 @@ TEST(DriverProfile, FreeTDSAgainstAClosedPortIsServerGone) {
   } catch (const EDBEngineException& e) {
     EXPECT_EQ(e.Kind(), diagnostics::ekServerGone) << e.Message();
     EXPECT_NE(e.Message().find("[FreeTDS]"), std::string::npos) << e.Message();
+    EXPECT_EQ(diagnostics::TraduzirErro(e),
+              "IP ou instância do servidor de banco de dados inválido ou inalcançável.");
   }
   EXPECT_FALSE(c.Connected());
 }

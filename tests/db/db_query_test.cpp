@@ -6,6 +6,7 @@
 
 #include "db/uDBConnection.h"
 #include "db/uDBQuery.h"
+#include "diagnostics/uTraduzirErro.h"
 #include "support/pgtest.h"
 
 namespace tamrix::db {
@@ -351,12 +352,16 @@ TEST(ConnectionErrors, WrongPasswordClosedPortAndMissingDatabase) {
     const char* what;
     std::string port, database, password;
     diagnostics::TDBErrorKind kind;
+    std::string translation;  // empty: the generic text
   };
   const auto* env = pgtest::Env();
   const Case cases[] = {
-      {"wrong password", env->port, env->mainDb, "errada", diagnostics::ekUserPwdInvalid},
-      {"closed port", "1", env->mainDb, env->password, diagnostics::ekServerGone},
-      {"missing database", env->port, "tamrix_inexistente", env->password, diagnostics::ekOther},
+      {"wrong password", env->port, env->mainDb, "errada", diagnostics::ekUserPwdInvalid,
+       "Usuário ou senha do banco de dados inválido."},
+      {"closed port", "1", env->mainDb, env->password, diagnostics::ekServerGone,
+       "IP ou instância do servidor de banco de dados inválido ou inalcançável."},
+      {"missing database", env->port, "tamrix_inexistente", env->password, diagnostics::ekOther,
+       ""},
   };
   for (const auto& c : cases) {
     TDBConnection conn;
@@ -367,7 +372,13 @@ TEST(ConnectionErrors, WrongPasswordClosedPortAndMissingDatabase) {
       ADD_FAILURE() << c.what << ": connected";
     } catch (const EDBEngineException& e) {
       EXPECT_EQ(e.Kind(), c.kind) << c.what << ": " << e.Message();
-      EXPECT_FALSE(e.Message().empty());
+      const std::string t = diagnostics::TraduzirErro(e);
+      if (c.translation.empty()) {
+        EXPECT_EQ(t.rfind("Ocorreu um erro inesperado. Detalhes: ", 0), 0u) << t;
+        EXPECT_NE(t.find("tamrix_inexistente"), std::string::npos) << t;
+      } else {
+        EXPECT_EQ(t, c.translation) << c.what;
+      }
     }
     EXPECT_FALSE(conn.Connected()) << c.what;
   }
