@@ -29,11 +29,21 @@ void TDBConnection::RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
   std::size_t deciding = 0;
   const auto kind = Profile().Classify(records, deciding);
   const auto& r = records[deciding];
+  // A connection the server dropped counts as closed from now on (Connected is false);
+  // Close or the next Open releases it.
+  if (kind == diagnostics::ekServerGone && dbc_ != SQL_NULL_HDBC && handleType != SQL_HANDLE_ENV) {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttrW(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) ||
+        dead == SQL_CD_TRUE) {
+      lost_ = true;
+    }
+  }
   throw EDBEngineException(r.text, kind, r.state, r.native);
 }
 
 void TDBConnection::Open() {
   std::lock_guard guard(mutex_);
+  if (lost_) CloseLocked();
   if (dbc_ != SQL_NULL_HDBC) return;
   SQLHDBC dbc = SQL_NULL_HDBC;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, TDBEnvironment::Handle(), &dbc))) {
@@ -79,11 +89,12 @@ void TDBConnection::CloseLocked() {
   SQLDisconnect(dbc_);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
   dbc_ = SQL_NULL_HDBC;
+  lost_ = false;
 }
 
 bool TDBConnection::Connected() const {
   std::lock_guard guard(mutex_);
-  return dbc_ != SQL_NULL_HDBC;
+  return dbc_ != SQL_NULL_HDBC && !lost_;
 }
 
 void TDBConnection::StartTransaction() {

@@ -47,6 +47,7 @@ class TDBConnection {
   // the rows they already hold; a data set still reading rows from the driver fails on its
   // next fetch.
   void Close();
+  // False once closed, and also once the server was found to have dropped the connection.
   bool Connected() const;
 
   // Transactions. StartTransaction raises EDatabaseError when one is already active or the
@@ -78,6 +79,7 @@ class TDBConnection {
   mutable std::recursive_mutex mutex_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool inTransaction_ = false;
+  mutable bool lost_ = false;       // the server dropped the connection; the handle awaits Close
   std::set<TDBDataSet*> dataSets_;  // bound data sets, told when their statements must go
 };
 

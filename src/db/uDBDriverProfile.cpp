@@ -155,10 +155,15 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
                                        "could not connect to server",
                                        "server closed the connection unexpectedly",
                                        "no connection to the server",
-                                       "the connection to the server was lost"};
+                                       "the connection to the server was lost",
+                                       "the connection has been lost",
+                                       "due to the connection lost",
+                                       "could not receive data from server"};
     for (std::size_t i = 0; i < records.size(); ++i) {
       const std::string t = util::MinusculasASCII(records[i].text);
+      // 57P01-57P03: the server is shutting down or terminated this session.
       const bool gone = records[i].state == "08S01" || records[i].state == "HYT00" ||
+                        records[i].state.rfind("57P0", 0) == 0 ||
                         std::any_of(std::begin(kGoneTexts), std::end(kGoneTexts),
                                     [&](const char* f) { return Contains(t, f); });
       if (gone) {

@@ -214,6 +214,27 @@ TEST_F(QueryTest, ClosingTheConnectionKeepsHeldRowsAndStopsAStreamingCursor) {
   EXPECT_THROW(streaming.Next(), EDatabaseError);
 }
 
+TEST_F(QueryTest, AConnectionTheServerDroppedCountsAsClosedUntilReopened) {
+  TDBQuery spid(&conn_);
+  spid.SetSQL(conn_.Profile().Text(TDBEngineText::SPID));
+  spid.Open();
+  const std::string pid = spid.FieldByName("SPID").AsString();
+  spid.Close();
+  pgtest::Exec("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+  TDBQuery q(&conn_);
+  q.SetSQL("SELECT 1");
+  try {
+    q.Open();
+    FAIL() << "query ran on a terminated session";
+  } catch (const EDBEngineException& e) {
+    EXPECT_EQ(e.Kind(), diagnostics::ekServerGone) << e.SqlState() << " " << e.Message();
+  }
+  EXPECT_FALSE(conn_.Connected());
+  conn_.Open();
+  q.Open();
+  EXPECT_EQ(q.Fields(0).AsInteger(), 1);
+}
+
 class WritingQueryTest : public ::testing::Test {
  protected:
   void SetUp() override {
