@@ -150,6 +150,12 @@ TEST(DriverProfile, ErrorKinds) {
        diagnostics::ekServerGone,
        0},
       {true,
+       {{"57P01", 7,
+         "FATAL: terminating connection due to administrator command;\nThe connection has been "
+         "lost"}},
+       diagnostics::ekServerGone,
+       0},
+      {true,
        {{"08001", 101,
          "connection to server at \"127.0.0.1\" failed: FATAL:  database \"x\" does not exist"}},
        diagnostics::ekOther,
