@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "config/uEmbaralharTexto.h"
 #include "core/uClasses.h"
 #include "core/uConfigBD.h"
 #include "support/pgtest.h"
@@ -74,6 +75,34 @@ TEST_F(ConfigBDTest, ExactTokenMatch) {
     EXPECT_FALSE(dir_.PegarConfig(miss, item)) << "[" << miss << "]";
     EXPECT_EQ(item.FspNomeBD, "") << miss;
     EXPECT_EQ(item.FspToken, "") << miss;
+  }
+}
+
+// The fixtures store the login role's credentials scrambled; a tenant connection built from
+// the directory's entry, unscrambled, really logs in (scram over TCP).
+TEST_F(ConfigBDTest, StoredCredentialsUnscrambleAndOpenTheTenantDatabase) {
+  const auto* env = pgtest::Env();
+  EXPECT_EQ(config::EmbaralharTexto(env->user, true), env->userScrambled);
+  EXPECT_EQ(config::EmbaralharTexto(env->password, true), env->passwordScrambled);
+  dir_.ConsultarConfig();
+  for (const char* token : {pgtest::kTokenLoja1, pgtest::kTokenLoja2}) {
+    TConfigBDItem item;
+    ASSERT_TRUE(dir_.PegarConfig(token, item));
+    EXPECT_EQ(config::EmbaralharTexto(item.FspUsuarioBD, false), env->user);
+    EXPECT_EQ(config::EmbaralharTexto(item.FspSenhaBD, false), env->password);
+    db::TDBConnection tenant;
+    tenant.Params() = main_.Params();
+    tenant.Params().SetValue("SERVER", item.FspInstancia.empty()
+                                           ? item.FspIpBD
+                                           : item.FspIpBD + "\\" + item.FspInstancia);
+    tenant.Params().SetValue("DATABASE", item.FspNomeBD);
+    tenant.Params().SetValue("User_Name", config::EmbaralharTexto(item.FspUsuarioBD, false));
+    tenant.Params().SetValue("Password", config::EmbaralharTexto(item.FspSenhaBD, false));
+    tenant.Open();
+    db::TDBQuery q(&tenant);
+    q.SetSQL("SELECT current_database()");
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsString(), item.FspNomeBD);
   }
 }
 
