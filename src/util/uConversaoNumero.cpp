@@ -69,16 +69,33 @@ double TextoParaFloat(std::string_view texto) {
   return TextoParaFloat(texto, sep);
 }
 
-std::int32_t TextoParaInteiro(std::string_view texto) {
+namespace {
+template <typename T>
+bool LerInteiro(std::string_view texto, T& valor) {
   std::string_view s = ApararVisao(texto);
   if (!s.empty() && s[0] == '+') {
     s.remove_prefix(1);  // from_chars takes "-" only
-    if (!s.empty() && s[0] == '-') return 0;
+    if (!s.empty() && s[0] == '-') return false;
   }
+  T lido = 0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), lido);
+  if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  valor = lido;
+  return true;
+}
+}  // namespace
+
+bool TentarTextoParaInteiro(std::string_view texto, std::int32_t& valor) {
+  return LerInteiro(texto, valor);
+}
+
+bool TentarTextoParaInteiro(std::string_view texto, std::int64_t& valor) {
+  return LerInteiro(texto, valor);
+}
+
+std::int32_t TextoParaInteiro(std::string_view texto) {
   std::int32_t valor = 0;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), valor);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return 0;
-  return valor;
+  return LerInteiro(texto, valor) ? valor : 0;
 }
 
 }  // namespace tamrix::util

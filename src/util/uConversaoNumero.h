@@ -20,6 +20,11 @@ double TextoParaFloat(std::string_view texto, std::string_view separadorDecimal)
 // characters of code 32 or less ignored. 0 when it is not one or does not fit.
 std::int32_t TextoParaInteiro(std::string_view texto);
 
+// The same rules, telling "0" from text that is not an integer: true and valor set when the
+// text is one, false (valor untouched) otherwise.
+bool TentarTextoParaInteiro(std::string_view texto, std::int32_t& valor);
+bool TentarTextoParaInteiro(std::string_view texto, std::int64_t& valor);
+
 }  // namespace tamrix::util
 
 #endif  // TAMRIX_UTIL_UCONVERSAONUMERO_H

@@ -1,0 +1,113 @@
+// The settings the server reads from config.ini, beside the executable, once at start.
+// The database credentials stay in their scrambled form here (see EmbaralharTexto).
+#ifndef TAMRIX_CONFIG_UCONFIGSERVIDOR_H
+#define TAMRIX_CONFIG_UCONFIGSERVIDOR_H
+
+#include <cstdint>
+#include <string>
+
+#include "util/uSingleton.h"
+
+namespace tamrix::config {
+
+class TConfigServidor {
+ public:
+  // Settings of "config.ini" in the executable's directory, read at once.
+  TConfigServidor();
+  // Settings of the given file instead (tests, tools), read at once.
+  explicit TConfigServidor(std::string arquivo);
+
+  // Reads every setting again from the file, replacing what the object held. A missing
+  // file, section or key, and a value that cannot be used, give the defaults; it reports
+  // nothing.
+  void CarregarConfiguracao();
+
+  // Writes section "BD" only: "Host", "Instancia", "DataBase", "Usuario" and "Senha" (the
+  // credentials as held, scrambled), keeping the rest of the file. Line breaks inside a
+  // value are dropped (a scrambled value reads the same without them). Raises
+  // std::runtime_error when the file cannot be written.
+  void SalvarConfiguracao() const;
+
+  // The file the settings come from.
+  const std::string& Arquivo() const { return arquivo_; }
+
+  // "Servidor"/"Porta": listener port; 8080 when absent or not an integer.
+  std::int32_t Porta() const { return FiPorta; }
+  void SetPorta(std::int32_t v) { FiPorta = v; }
+  // "BD"/"Host", trimmed: address of the main database server.
+  const std::string& Host() const { return FspHost; }
+  void SetHost(std::string v) { FspHost = std::move(v); }
+  // "BD"/"Instancia", trimmed: SQL Server instance; empty means the default instance.
+  const std::string& Instancia() const { return FspInstancia; }
+  void SetInstancia(std::string v) { FspInstancia = std::move(v); }
+  // "BD"/"DataBase", trimmed: name of the main database.
+  const std::string& Database() const { return FspDatabase; }
+  void SetDatabase(std::string v) { FspDatabase = std::move(v); }
+  // "BD"/"Usuario", still scrambled.
+  const std::string& UsuarioBD() const { return FspUsuarioBD; }
+  void SetUsuarioBD(std::string v) { FspUsuarioBD = std::move(v); }
+  // "BD"/"Senha", still scrambled.
+  const std::string& SenhaBD() const { return FspSenhaBD; }
+  void SetSenhaBD(std::string v) { FspSenhaBD = std::move(v); }
+
+  // "BD"/"Driver", trimmed: ODBC driver name as registered with unixODBC; "FreeTDS" when
+  // absent or empty.
+  const std::string& Driver() const { return FspDriver; }
+  void SetDriver(std::string v) { FspDriver = std::move(v); }
+  // "BD"/"Porta": TCP port of the database server; 0 (the driver's default) when absent,
+  // not an integer or outside 1-65535.
+  std::int32_t PortaBD() const { return FiPortaBD; }
+  void SetPortaBD(std::int32_t v) { FiPortaBD = v; }
+  // "BD"/"ReutilizarConexoes": keep idle tenant connections for reuse; 0 switches it off,
+  // any other integer on; on when absent or not an integer.
+  bool ReutilizarConexoes() const { return FbReutilizarConexoes; }
+  void SetReutilizarConexoes(bool v) { FbReutilizarConexoes = v; }
+  // "BD"/"TempoReuso": seconds an idle pooled connection is kept; 60 when absent, not an
+  // integer or negative.
+  std::int32_t TempoReuso() const { return FiTempoReuso; }
+  void SetTempoReuso(std::int32_t v) { FiTempoReuso = v; }
+
+  // "Servidor"/"TempoLeitura": seconds allowed to read one request; 30 unless positive.
+  std::int32_t TempoLeitura() const { return FiTempoLeitura; }
+  void SetTempoLeitura(std::int32_t v) { FiTempoLeitura = v; }
+  // "Servidor"/"TamanhoMaximoCorpo": largest request body in bytes; 67108864 unless
+  // positive.
+  std::int64_t TamanhoMaximoCorpo() const { return FiTamanhoMaximoCorpo; }
+  void SetTamanhoMaximoCorpo(std::int64_t v) { FiTamanhoMaximoCorpo = v; }
+  // "Servidor"/"MaximoConexoes": simultaneous HTTP connections; 1024 unless positive.
+  std::int32_t MaximoConexoes() const { return FiMaximoConexoes; }
+  void SetMaximoConexoes(std::int32_t v) { FiMaximoConexoes = v; }
+  // "Servidor"/"CacheMaximoEntradas": results kept in the REST cache; 100 when absent, not
+  // an integer or negative (0 keeps none).
+  std::int32_t CacheMaximoEntradas() const { return FiCacheMaximoEntradas; }
+  void SetCacheMaximoEntradas(std::int32_t v) { FiCacheMaximoEntradas = v; }
+  // "Servidor"/"CacheMaximoBytes": bytes the REST cache may hold; 67108864 when absent, not
+  // an integer or negative (0 keeps none).
+  std::int64_t CacheMaximoBytes() const { return FiCacheMaximoBytes; }
+  void SetCacheMaximoBytes(std::int64_t v) { FiCacheMaximoBytes = v; }
+
+ private:
+  std::string arquivo_;
+  std::int32_t FiPorta = 8080;
+  std::string FspHost;
+  std::string FspInstancia;
+  std::string FspDatabase;
+  std::string FspUsuarioBD;
+  std::string FspSenhaBD;
+  std::string FspDriver = "FreeTDS";
+  std::int32_t FiPortaBD = 0;
+  bool FbReutilizarConexoes = true;
+  std::int32_t FiTempoReuso = 60;
+  std::int32_t FiTempoLeitura = 30;
+  std::int64_t FiTamanhoMaximoCorpo = 67108864;
+  std::int32_t FiMaximoConexoes = 1024;
+  std::int32_t FiCacheMaximoEntradas = 100;
+  std::int64_t FiCacheMaximoBytes = 67108864;
+};
+
+// The process-wide settings.
+class TConfigServidorSingleton : public util::TSingleton<TConfigServidor> {};
+
+}  // namespace tamrix::config
+
+#endif  // TAMRIX_CONFIG_UCONFIGSERVIDOR_H
