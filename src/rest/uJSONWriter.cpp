@@ -4,18 +4,54 @@
 #include <cmath>
 
 #include "rest/uUTF8.h"
+#include "util/uUTF16.h"
 
 namespace tamrix::rest {
 
 namespace {
 
-void EscreverUnidade(std::string& out, unsigned unidade) {
+void EscreverEscapeU(std::string& out, unsigned unidade) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   out += "\\u";
   out += kHex[(unidade >> 12) & 0xF];
   out += kHex[(unidade >> 8) & 0xF];
   out += kHex[(unidade >> 4) & 0xF];
   out += kHex[unidade & 0xF];
+}
+
+// One UTF-16 unit: printable ASCII as it is, except the escaped three.
+void EscreverUnidadeJSON(std::string& out, unsigned u) {
+  switch (u) {
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    case '/':
+      out += "\\/";
+      return;
+    case '\b':
+      out += "\\b";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\f':
+      out += "\\f";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    default:
+      if (u >= 0x20 && u < 0x7F)
+        out += static_cast<char>(u);
+      else
+        EscreverEscapeU(out, u);
+  }
 }
 
 void EscreverNumero(std::string& out, double d) {
@@ -39,51 +75,10 @@ void EscreverInteiro(std::string& out, Inteiro i) {
 
 void EscreverTextoJSON(std::string& out, std::string_view utf8) {
   out += '"';
-  for (std::size_t pos = 0; pos < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[pos]);
-    if (b >= 0x20 && b < 0x7F) {
-      ++pos;
-      switch (b) {
-        case '"':
-          out += "\\\"";
-          break;
-        case '\\':
-          out += "\\\\";
-          break;
-        case '/':
-          out += "\\/";
-          break;
-        default:
-          out += static_cast<char>(b);
-      }
-      continue;
-    }
-    const char32_t c = LerCodigoUTF8(utf8, pos);
-    switch (c) {
-      case '\b':
-        out += "\\b";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (c >= 0x10000) {
-          const char32_t v = c - 0x10000;
-          EscreverUnidade(out, 0xD800 + (v >> 10));
-          EscreverUnidade(out, 0xDC00 + (v & 0x3FF));
-        } else {
-          EscreverUnidade(out, static_cast<unsigned>(c));
-        }
-    }
+  if (SoASCII(utf8)) {
+    for (char c : utf8) EscreverUnidadeJSON(out, static_cast<unsigned char>(c));
+  } else {
+    for (char16_t u : util::ConverterParaUTF16(utf8)) EscreverUnidadeJSON(out, u);
   }
   out += '"';
 }

@@ -1,6 +1,5 @@
 #include "rest/uRestConversao.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -8,7 +7,7 @@
 
 #include "rest/uJSONWriter.h"
 #include "rest/uRestExcecoes.h"
-#include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
@@ -52,8 +51,8 @@ std::string TextoDoEscalar(const boost::json::value& v) {
 
 template <class Inteiro>
 Inteiro TextoParaInteiro(std::string_view t) {
-  if (IguaisSemCaixa(t, "true")) return 1;
-  if (IguaisSemCaixa(t, "false")) return 0;
+  if (util::TextoIgualSemCaixa(t, "true")) return 1;
+  if (util::TextoIgualSemCaixa(t, "false")) return 0;
   Inteiro i{};
   if (!LerInteiro(t, i)) FalhaConversao("integer value", t);
   return i;
@@ -72,8 +71,8 @@ Inteiro ArgumentoParaInteiro(const TArgumentoRest& arg, TTipoRest tipo) {
 }
 
 bool TextoParaBoolean(std::string_view t) {
-  if (IguaisSemCaixa(t, "true")) return true;
-  if (IguaisSemCaixa(t, "false")) return false;
+  if (util::TextoIgualSemCaixa(t, "true")) return true;
+  if (util::TextoIgualSemCaixa(t, "false")) return false;
   double d;
   if (!LerDouble(t, d)) FalhaConversao("Boolean value", t);
   return d != 0;

@@ -8,6 +8,7 @@
 #include "rest/uRestExcecoes.h"
 #include "rest/uRestNomeMetodo.h"
 #include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
@@ -116,14 +117,14 @@ bool TRestHTTPWebDispatcher::DispatchRequest(const TWebRequest& req, TWebRespons
 
 void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& resposta) {
   std::string_view caminho = req.RawPathInfo;
-  if (!IguaisSemCaixa(CortarSegmento(caminho), "tamrix")) {
+  if (!util::TextoIgualSemCaixa(CortarSegmento(caminho), "tamrix")) {
     RespostaSemCorpo(resposta, 404);
     resposta.ReasonString = TextoDeStatus("Expected tamrix context in request " + req.RawPathInfo);
     return;
   }
   const std::string_view depoisDoContexto = caminho;
   const std::string_view protocolo = CortarSegmento(caminho);
-  if (IguaisSemCaixa(protocolo, "rest") || IguaisSemCaixa(protocolo, "cache")) {
+  if (util::TextoIgualSemCaixa(protocolo, "rest") || util::TextoIgualSemCaixa(protocolo, "cache")) {
     const auto estado = servidor_.Estado();
     if (!estado) {
       RespostaSemCorpo(resposta, 503);
@@ -132,14 +133,14 @@ void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& respo
     }
     std::optional<TSessaoDaThread> vinculo;  // outlives the disconnect hook below
     TFimDaChamada fim(*estado);
-    if (IguaisSemCaixa(protocolo, "rest"))
+    if (util::TextoIgualSemCaixa(protocolo, "rest"))
       AtenderRest(*estado, caminho, req, resposta, vinculo);
     else
       AtenderCache(req, resposta);
     return;
   }
   RespostaSemCorpo(resposta, 501);
-  if (IguaisSemCaixa(protocolo, "tunnel")) {
+  if (util::TextoIgualSemCaixa(protocolo, "tunnel")) {
     resposta.Content = "O túnel HTTP não é oferecido por este servidor.";
     return;
   }
@@ -184,7 +185,8 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
   const auto camposQuery = LerCampos(req.Query);
   std::string id;
   for (const auto& c : camposQuery)
-    if (IguaisSemCaixa(c.Nome, "SESSIONID") || IguaisSemCaixa(c.Nome, "SID")) id = c.Valor;
+    if (util::TextoIgualSemCaixa(c.Nome, "SESSIONID") || util::TextoIgualSemCaixa(c.Nome, "SID"))
+      id = c.Valor;
   if (id.empty()) id = ValorItemLista(req.GetFieldByName("Pragma"), "dssession");
   const bool fechar = ComecaSemCaixa(caminhoRest, "/CloseSession/");
   auto& sessoes = servidor_.Sessoes();

@@ -1,11 +1,8 @@
 #include "rest/uRestRegistroClasses.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "rest/uRestExcecoes.h"
 #include "rest/uRestNomeMetodo.h"
-#include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
@@ -13,12 +10,12 @@ TRegistroClasses::TRegistroClasses(std::vector<TRestServerClass> classes)
     : classes_(std::move(classes)) {
   std::unordered_map<std::string, bool> nomesClasse;
   for (const auto& c : classes_) {
-    if (!nomesClasse.emplace(MinusculoASCII(c.Nome), true).second)
+    if (!nomesClasse.emplace(util::MinusculasASCII(c.Nome), true).second)
       throw ERestException("Classe " + c.Nome + " registrada duas vezes.");
     if (!c.Fabrica) throw ERestException("Classe " + c.Nome + " registrada sem fábrica.");
     for (const auto& m : c.Metodos) {
       const TEncontrado e{&c, &m};
-      if (!porNome_.emplace(MinusculoASCII(c.Nome + "." + m.Nome), e).second)
+      if (!porNome_.emplace(util::MinusculasASCII(c.Nome + "." + m.Nome), e).second)
         throw ERestException("Método " + c.Nome + "." + m.Nome + " publicado duas vezes.");
     }
   }
@@ -26,7 +23,7 @@ TRegistroClasses::TRegistroClasses(std::vector<TRestServerClass> classes)
 
 std::optional<TRegistroClasses::TEncontrado> TRegistroClasses::ProcurarExato(
     std::string_view nome) const {
-  auto it = porNome_.find(MinusculoASCII(nome));
+  auto it = porNome_.find(util::MinusculasASCII(nome));
   if (it == porNome_.end()) return std::nullopt;
   return it->second;
 }

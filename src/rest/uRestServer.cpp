@@ -1,11 +1,8 @@
 #include "rest/uRestServer.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "rest/uRestExcecoes.h"
 #include "rest/uRestSessionSweeper.h"
-#include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
@@ -72,7 +69,7 @@ std::shared_ptr<const TRestServer::TEstado> TRestServer::Estado() const {
 }
 
 std::shared_ptr<void> TRestServer::InstanciaServidor(const TRestServerClass& classe) {
-  const std::string chave = MinusculoASCII(classe.Nome);
+  const std::string chave = util::MinusculasASCII(classe.Nome);
   std::lock_guard lock(mutexInstancias_);
   auto& instancia = instanciasServidor_[chave];
   if (!instancia) instancia = classe.Fabrica();

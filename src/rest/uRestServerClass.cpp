@@ -1,14 +1,14 @@
 #include "rest/uRestServerClass.h"
 
 #include "rest/uRestExcecoes.h"
-#include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
 TLifeCycle LifeCycleDeTexto(std::string_view texto) {
-  if (IguaisSemCaixa(texto, "Session")) return TLifeCycle::lcSession;
-  if (IguaisSemCaixa(texto, "Invocation")) return TLifeCycle::lcInvocation;
-  if (IguaisSemCaixa(texto, "Server")) return TLifeCycle::lcServer;
+  if (util::TextoIgualSemCaixa(texto, "Session")) return TLifeCycle::lcSession;
+  if (util::TextoIgualSemCaixa(texto, "Invocation")) return TLifeCycle::lcInvocation;
+  if (util::TextoIgualSemCaixa(texto, "Server")) return TLifeCycle::lcServer;
   throw ERestException("Ciclo de vida desconhecido: \"" + std::string(texto) + "\".");
 }
 

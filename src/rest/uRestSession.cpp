@@ -1,10 +1,9 @@
 #include "rest/uRestSession.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "diagnostics/uExcecoes.h"
-#include "rest/uRestURL.h"
+#include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
 
@@ -23,18 +22,18 @@ TRestSession::TRestSession(std::string id, std::string userName, TInstanteRest a
 
 std::string TRestSession::GetData(std::string_view chave) const {
   std::lock_guard lock(mutex_);
-  auto it = dados_.find(MinusculoASCII(chave));
+  auto it = dados_.find(util::MinusculasASCII(chave));
   return it == dados_.end() ? std::string{} : it->second;
 }
 
 void TRestSession::PutData(std::string_view chave, std::string valor) {
   std::lock_guard lock(mutex_);
-  if (!encerrada_) dados_[MinusculoASCII(chave)] = std::move(valor);
+  if (!encerrada_) dados_[util::MinusculasASCII(chave)] = std::move(valor);
 }
 
 bool TRestSession::HasData(std::string_view chave) const {
   std::lock_guard lock(mutex_);
-  return dados_.count(MinusculoASCII(chave)) != 0;
+  return dados_.count(util::MinusculasASCII(chave)) != 0;
 }
 
 void TRestSession::MarcarAtividade(TInstanteRest agora) {
@@ -54,7 +53,7 @@ std::int64_t TRestSession::MilissegundosRestantes(TInstanteRest agora) const {
 }
 
 std::shared_ptr<void> TRestSession::PegarInstancia(const TRestServerClass& classe) {
-  const std::string chave = MinusculoASCII(classe.Nome);
+  const std::string chave = util::MinusculasASCII(classe.Nome);
   // Made under the lock so that two first calls of one session share one instance; a
   // lock of its own, so a constructor may read the session's data.
   std::lock_guard lock(mutexInstancias_);

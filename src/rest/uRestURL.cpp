@@ -1,8 +1,9 @@
 #include "rest/uRestURL.h"
 
-#include <cctype>
-
 #include "rest/uUTF8.h"
+#include "util/uAparar.h"
+#include "util/uCaixaTexto.h"
+#include "util/uUTF16.h"
 
 namespace tamrix::rest {
 
@@ -42,42 +43,23 @@ std::string DecodificarFormulario(std::string_view s) {
   return UTF8Valido(out);
 }
 
-std::string_view Aparar(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 std::string DecodificarSegmento(std::string_view s) {
   if (s.find('%') == std::string_view::npos) return UTF8Valido(s);
   std::string bytes;
   bytes.reserve(s.size());
-  char32_t alto = 0;  // pending high surrogate of a %uXXXX pair
-  auto fecharAlto = [&] {
-    if (alto) AcrescentarUTF8(bytes, kCaractereInvalido);
-    alto = 0;
-  };
+  std::u16string unidades;  // a run of %uXXXX, joined into pairs when it ends
   for (std::size_t i = 0; i < s.size();) {
     if (s[i] == '%' && i + 1 < s.size() && (s[i + 1] == 'u' || s[i + 1] == 'U')) {
       const long u = LerHex(s, i + 2, 4);
       if (u >= 0) {
+        unidades += static_cast<char16_t>(u);
         i += 6;
-        if (u >= 0xDC00 && u <= 0xDFFF && alto) {
-          AcrescentarUTF8(bytes, 0x10000 + ((alto - 0xD800) << 10) + (u - 0xDC00));
-          alto = 0;
-        } else {
-          fecharAlto();
-          if (u >= 0xD800 && u <= 0xDBFF)
-            alto = static_cast<char32_t>(u);
-          else
-            AcrescentarUTF8(bytes, static_cast<char32_t>(u));  // a lone low one becomes U+FFFD
-        }
         continue;
       }
     }
-    fecharAlto();
+    if (!unidades.empty()) bytes += util::ConverterParaUTF8(unidades), unidades.clear();
     const long b = s[i] == '%' ? LerHex(s, i + 1, 2) : -1;
     if (b >= 0) {
       bytes += static_cast<char>(b);
@@ -86,7 +68,7 @@ std::string DecodificarSegmento(std::string_view s) {
       bytes += s[i++];
     }
   }
-  fecharAlto();
+  bytes += util::ConverterParaUTF8(unidades);
   return UTF8Valido(bytes);
 }
 
@@ -112,33 +94,16 @@ std::string ValorItemLista(std::string_view lista, std::string_view nome) {
     const std::string_view item = lista.substr(0, fim);
     lista = fim == std::string_view::npos ? std::string_view{} : lista.substr(fim + 1);
     const std::size_t igual = item.find('=');
-    if (igual != std::string_view::npos && IguaisSemCaixa(Aparar(item.substr(0, igual)), nome))
-      return std::string(Aparar(item.substr(igual + 1)));
+    if (igual != std::string_view::npos &&
+        util::TextoIgualSemCaixa(util::ApararVisao(item.substr(0, igual)), nome))
+      return std::string(util::ApararVisao(item.substr(igual + 1)));
   }
   return {};
 }
 
-bool IguaisSemCaixa(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 bool ComecaSemCaixa(std::string_view texto, std::string_view prefixo) {
-  return texto.size() >= prefixo.size() && IguaisSemCaixa(texto.substr(0, prefixo.size()), prefixo);
-}
-
-}  // namespace tamrix::rest
-
-namespace tamrix::rest {
-
-std::string MinusculoASCII(std::string_view texto) {
-  std::string r(texto);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return r;
+  return texto.size() >= prefixo.size() &&
+         util::TextoIgualSemCaixa(texto.substr(0, prefixo.size()), prefixo);
 }
 
 }  // namespace tamrix::rest

@@ -26,11 +26,8 @@ std::vector<TCampoRest> LerCampos(std::string_view texto);
 // (names without case, blanks around items ignored); "" when absent.
 std::string ValorItemLista(std::string_view lista, std::string_view nome);
 
-// Whether a equals b / begins with prefixo, ASCII letters compared without case.
-bool IguaisSemCaixa(std::string_view a, std::string_view b);
+// Whether texto begins with prefixo, ASCII letters compared without case.
 bool ComecaSemCaixa(std::string_view texto, std::string_view prefixo);
-// texto with ASCII letters lower-cased: the key of names compared without case.
-std::string MinusculoASCII(std::string_view texto);
 
 }  // namespace tamrix::rest
 
