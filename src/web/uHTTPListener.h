@@ -1,0 +1,78 @@
+// The server's HTTP endpoint: listens on the configured port (IPv4 and, where available,
+// IPv6), serves every connection on a thread of its own with one request, and answers it
+// through the web-module pool. Owned by the control window, switched on and off with Active.
+#ifndef TAMRIX_WEB_UHTTPLISTENER_H
+#define TAMRIX_WEB_UHTTPLISTENER_H
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "web/uHTTPConnection.h"
+#include "web/uRequestPool.h"
+
+namespace tamrix::web {
+
+// Limits for a server on an open network; the owner fills them from its configuration.
+struct THTTPListenerSettings {
+  std::chrono::milliseconds TempoLeitura{30000};  // header whole, then each pause of the body
+  std::chrono::milliseconds TempoEscrita{30000};  // each pause while the client takes the answer
+  std::uint64_t TamanhoMaximoCorpo = 64u << 20;   // larger bodies: 413
+  std::size_t MaximoConexoes = 1024;              // beyond it: 503 and closed
+  int Backlog = 15;
+  // How long a connection thread waits for the next connection before it ends.
+  std::chrono::milliseconds OcioThread{10000};
+};
+
+// One address to listen on; Port 0 means the default port.
+struct TBinding {
+  std::string IP;
+  std::uint16_t Port = 0;
+};
+
+class THTTPListener {
+ public:
+  // pool must outlive the listener.
+  explicit THTTPListener(TRequestPool& pool = WebRequestHandler());
+  THTTPListener(const THTTPListener&) = delete;
+  THTTPListener& operator=(const THTTPListener&) = delete;
+  ~THTTPListener();  // deactivates first
+
+  // Addresses to listen on; empty means every IPv4 and IPv6 address on DefaultPort.
+  // Changes take effect at the next activation.
+  std::vector<TBinding>& Bindings() { return bindings_; }
+  std::uint16_t DefaultPort() const { return defaultPort_; }
+  void SetDefaultPort(std::uint16_t porta) { defaultPort_ = porta; }
+  // Takes effect at the next activation.
+  void SetSettings(const THTTPListenerSettings& settings) { settings_ = settings; }
+  const THTTPListenerSettings& Settings() const { return settings_; }
+
+  bool Active() const { return active_; }
+  // True: binds every binding and starts accepting; throws diagnostics::Exception with the
+  // socket error (and stays inactive) when an address cannot be bound.
+  // False: stops accepting, ends open connections and returns once no request is being
+  // handled any more. Call from one thread (the owner's).
+  void SetActive(bool ativo);
+
+  // The ports actually listened on, one per binding (useful with port 0).
+  std::vector<std::uint16_t> LocalPorts() const;
+  // Connections being served now.
+  std::size_t ConnectionCount() const;
+
+ private:
+  class TImpl;
+  TRequestPool& pool_;
+  std::vector<TBinding> bindings_;
+  std::uint16_t defaultPort_ = 0;
+  THTTPListenerSettings settings_;
+  std::atomic<bool> active_{false};
+  std::unique_ptr<TImpl> impl_;  // the sockets and threads of an active listener
+};
+
+}  // namespace tamrix::web
+
+#endif  // TAMRIX_WEB_UHTTPLISTENER_H
