@@ -94,8 +94,8 @@ class TAmbiente {
     o.ClasseBase = std::move(classes.ClasseBase);
     dm_ = std::make_unique<core::TdmServidor>(std::move(o));
     iniciado_ = dm_->IniciarServidor();
-    dispatcher_ = std::make_unique<rest::TRestHTTPWebDispatcher>(
-        dm_->RestServer(), &dm_->RestAuthenticationManager());
+    dispatcher_ = std::make_unique<rest::TRestHTTPWebDispatcher>(dm_->RestServer(),
+                                                                 &dm_->RestAuthenticationManager());
   }
   ~TAmbiente() {
     dispatcher_.reset();

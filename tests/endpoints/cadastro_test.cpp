@@ -26,9 +26,8 @@ class CadastroTest : public EndpointsTest {
 };
 
 std::vector<std::string> Ordenados(std::vector<std::string> v) {
-  std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) {
-    return std::stoi(a) < std::stoi(b);
-  });
+  std::sort(v.begin(), v.end(),
+            [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); });
   return v;
 }
 
@@ -48,7 +47,7 @@ TEST_F(CadastroTest, ConsultarCadastroFilters) {
       {"null/SILVA", {"15", "16"}},  // contains, anywhere; 19 would match but has no city
       {"null/null/TAMRIX", {"1", "2"}},
       {"null/null/null/123.456.789-09", {"15"}},
-      {"null/null/null/123.456", {}},       // exact, punctuation included
+      {"null/null/null/123.456", {}},  // exact, punctuation included
       {"null/null/null/12345678909", {}},
       {"16/SILVA/MARIA/987.654.321-00", {"16"}},
       {"15/SILVA/MARIA", {}},  // every given condition applies
@@ -59,8 +58,8 @@ TEST_F(CadastroTest, ConsultarCadastroFilters) {
     const auto ds = UmDataSet(Get("ConsultarCadastro/" + c.args));
     EXPECT_EQ(ds.Nome, "qySQL");
     EXPECT_EQ(NomesColunas(ds),
-              (V{"cd_cadastro", "razao", "fantasia", "cgc_cpf", "dt_cadastro", "endereco",
-                 "numero", "complemento", "bairro", "cidade", "cd_estado", "cep", "ddd", "fone"}));
+              (V{"cd_cadastro", "razao", "fantasia", "cgc_cpf", "dt_cadastro", "endereco", "numero",
+                 "complemento", "bairro", "cidade", "cd_estado", "cep", "ddd", "fone"}));
     EXPECT_EQ(Ordenados(Coluna(ds, "cd_cadastro")), c.codigos);
   }
 }
@@ -90,14 +89,16 @@ TEST_F(CadastroTest, ConsultarCadastroJSONText) {
                         "IMPORTADORA BARRA\\SUL LTDA", "MERCADO TAMRIX COMERCIO DE ALIMENTOS LTDA",
                         "MERCADO TAMRIX FILIAL CAMPINAS LTDA", "PADARIA \"PAO QUENTE\" LTDA"}));
   // The exact CNPJ condition of this variant.
-  const auto um = boost::json::parse(TextoJSON("ConsultarCadastroJSON/null/null/04.252.011%2F0001-10"));
+  const auto um =
+      boost::json::parse(TextoJSON("ConsultarCadastroJSON/null/null/04.252.011%2F0001-10"));
   ASSERT_EQ(um.at("Sucesso").as_array().size(), 1u);
   EXPECT_EQ(um.at("Sucesso").at(0).at("cd_cadastro").as_string(), "17");
 }
 
 TEST(CadastroJSONEscapeTest, QuoteBackslashAndControlCharacters) {
   EXPECT_EQ(EscaparTextoCadastroJSON("a\"b\\c"), R"(a\"b\\c)");
-  EXPECT_EQ(EscaparTextoCadastroJSON(std::string("l1\r\nl2\t\x01")), R"(l1\u000D\u000Al2\u0009\u0001)");
+  EXPECT_EQ(EscaparTextoCadastroJSON(std::string("l1\r\nl2\t\x01")),
+            R"(l1\u000D\u000Al2\u0009\u0001)");
   EXPECT_EQ(EscaparTextoCadastroJSON("ção/€"), "ção/€");
 }
 

@@ -51,8 +51,9 @@ TEST_F(ComercialTest, ConsultarItensPedidoRunsTheStatementOnTheSharedQuery) {
   std::string s = S().Sessao(pgtest::kTokenLoja1, "MARIA", "caixa01");
   auto ds = UmDataSet(S().Get("TsmADV/ConsultarItensPedido/1/500", s));
   EXPECT_EQ(ds.Nome, "qySQL");
-  const V nomes = {"cd_empresa", "nr_pedido", "cd_cadastro", "cgc_cpf",   "razao",       "fantasia",
-                   "cd_item",    "descricao", "unidade",     "qt_pedida", "vl_unitario", "vl_total"};
+  const V nomes = {"cd_empresa", "nr_pedido", "cd_cadastro", "cgc_cpf",
+                   "razao",      "fantasia",  "cd_item",     "descricao",
+                   "unidade",    "qt_pedida", "vl_unitario", "vl_total"};
   EXPECT_EQ(NomesColunas(ds), nomes);
   auto itens = Coluna(ds, "cd_item");
   std::sort(itens.begin(), itens.end());
@@ -96,8 +97,8 @@ TEST_F(ComercialTest, ConsultarDadosSincronizacaoDateOnlyAboveZeroAndTheArgument
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.data);
-    const auto ds = UmDataSet(
-        S().Get("TsmVEX/ConsultarDadosSincronizacao/1/70000/001/" + c.data, s));
+    const auto ds =
+        UmDataSet(S().Get("TsmVEX/ConsultarDadosSincronizacao/1/70000/001/" + c.data, s));
     EXPECT_EQ(ds.Nome, "");
     EXPECT_EQ(Coluna(ds, "tabela"), (V{"Item", "TabPrecoItem"}));
     EXPECT_EQ(Coluna(ds, "qt_registros"), c.quantidades);

@@ -25,8 +25,8 @@ struct TValoresSessao {
   friend bool operator==(const TValoresSessao&, const TValoresSessao&) = default;
 };
 std::ostream& operator<<(std::ostream& os, const TValoresSessao& v) {
-  return os << "{" << v.Token << "|" << v.Usuario << "|" << v.Senha << "|" << v.CodigoUsuario
-            << "|" << v.App << "}";
+  return os << "{" << v.Token << "|" << v.Usuario << "|" << v.Senha << "|" << v.CodigoUsuario << "|"
+            << v.App << "}";
 }
 
 TEST_F(UsuarioTest, EveryLoginOutcomeAndTheSessionValuesItLeaves) {
@@ -45,22 +45,32 @@ TEST_F(UsuarioTest, EveryLoginOutcomeAndTheSessionValuesItLeaves) {
       {"Login/ADMIN/admin123/" + t1, "Sucesso", true, {t1, "ADMIN", "admin123", "1", ""}},
       // the same login, password of tenant 2's administrator: the token chooses the database
       {"Login/ADMIN/farma2016/" + t2, "Sucesso", true, {t2, "ADMIN", "farma2016", "1", ""}},
-      {"Login/MARIA/caixa01/TkNaoExiste", "Token TkNaoExiste não cadastrado.", false,
+      {"Login/MARIA/caixa01/TkNaoExiste",
+       "Token TkNaoExiste não cadastrado.",
+       false,
        {"TkNaoExiste", "MARIA", "caixa01", "2", ""}},
       // token segment missing: an empty token, two blanks after the word Token
       {"Login/PEDRO/caixa02", "Token  não cadastrado.", false, {"", "PEDRO", "caixa01", "2", ""}},
       // the token, untrimmed, is stored as given
-      {"Login/PEDRO/caixa02/%20x", "Token  x não cadastrado.", false,
+      {"Login/PEDRO/caixa02/%20x",
+       "Token  x não cadastrado.",
+       false,
        {" x", "PEDRO", "caixa01", "2", ""}},
       {"Login/ANA/x/" + std::string(pgtest::kTokenSemBanco),
-       "Não foi possível conectar ao banco de dados tamrix_inexistente em 127.0.0.1.\r\nDetalhes: *",
-       false, {pgtest::kTokenSemBanco, "ANA", "caixa01", "2", ""}},
+       "Não foi possível conectar ao banco de dados tamrix_inexistente em 127.0.0.1.\r\nDetalhes: "
+       "*",
+       false,
+       {pgtest::kTokenSemBanco, "ANA", "caixa01", "2", ""}},
       {"LoginPDV/MARIA/caixa01/%20", "Token de acesso não informado.", false, antes},
       {"LoginPDV/MARIA/caixa01", "Token de acesso não informado.", false, antes},
-      {"LoginPDV/ADMIN/admin123/" + t1, kSemPermissao, false,
+      {"LoginPDV/ADMIN/admin123/" + t1,
+       kSemPermissao,
+       false,
        {t1, "ADMIN", "admin123", "1", "PDV"}},
       {"LoginPDV/PEDRO/errada/" + t1, kSemPermissao, false, {t1, "PEDRO", "caixa01", "2", "PDV"}},
-      {"LoginPDV/ABC/x/TkNaoExiste", "Token TkNaoExiste não cadastrado.", false,
+      {"LoginPDV/ABC/x/TkNaoExiste",
+       "Token TkNaoExiste não cadastrado.",
+       false,
        {"TkNaoExiste", "ABC", "caixa01", "2", "PDV"}},
       {"LoginPDV/JOAO/pdv4464/" + t1, "Sucesso", true, {t1, "JOAO", "pdv4464", "4464", "PDV"}},
   };
@@ -85,27 +95,26 @@ TEST_F(UsuarioTest, EveryLoginOutcomeAndTheSessionValuesItLeaves) {
 
 TEST_F(UsuarioTest, BlankLoginOfANewSessionWritesNothing) {
   std::string s;
-  EXPECT_EQ(Resultado(S().Get("TsmUsuario/Login/%20%20%20/x/" + std::string(pgtest::kTokenLoja1),
-                              s)),
-            std::make_pair(kSemPermissao, false));
+  EXPECT_EQ(
+      Resultado(S().Get("TsmUsuario/Login/%20%20%20/x/" + std::string(pgtest::kTokenLoja1), s)),
+      std::make_pair(kSemPermissao, false));
   for (const char* chave : {"Token", "Usuario", "Senha", "CodigoUsuario", "App"})
     EXPECT_FALSE(S().TemDadoSessao(s, chave)) << chave;
 }
 
 TEST_F(UsuarioTest, SeveralMatchingUsersTakeTheFirstRowsCode) {
   std::string s;
-  EXPECT_EQ(Resultado(S().Get("TsmUsuario/Login/GERENTE/ger2016/" +
-                                  std::string(pgtest::kTokenLoja1),
-                              s)),
-            std::make_pair(std::string("Sucesso"), true));
+  EXPECT_EQ(
+      Resultado(S().Get("TsmUsuario/Login/GERENTE/ger2016/" + std::string(pgtest::kTokenLoja1), s)),
+      std::make_pair(std::string("Sucesso"), true));
   const std::string codigo = S().DadoSessao(s, "CodigoUsuario");
   EXPECT_TRUE(codigo == "7" || codigo == "8") << codigo;
 }
 
 const std::vector<std::string> kColunasUsuario = {
-    "cd_usuario", "nome",     "login",           "senha",          "cd_gusuario",
-    "cd_empresa", "cd_atendente", "razao",       "fantasia",       "endereco_empresa",
-    "cidade_empresa", "uf_empresa", "cep_empresa", "cnpj_empresa", "inscricao_est"};
+    "cd_usuario",     "nome",         "login",       "senha",        "cd_gusuario",
+    "cd_empresa",     "cd_atendente", "razao",       "fantasia",     "endereco_empresa",
+    "cidade_empresa", "uf_empresa",   "cep_empresa", "cnpj_empresa", "inscricao_est"};
 
 TEST_F(UsuarioTest, ConsultarDadosUsuarioJoinsTheCompanyAndTheUsersOwnCity) {
   std::string s = S().Sessao(pgtest::kTokenLoja1, "MARIA", "caixa01");
