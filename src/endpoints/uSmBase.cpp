@@ -12,6 +12,7 @@ struct TReservaQuery::TTrava {
   std::mutex mutex;
   std::condition_variable livre;
   bool ocupada = false;
+  db::TDBQuery* query = nullptr;  // the instance's qySQL; nullptr once the instance is gone
 };
 
 namespace {
@@ -51,6 +52,16 @@ void TReservaQuery::Liberar() noexcept {
   if (!trava_) return;
   {
     std::lock_guard lock(trava_->mutex);
+    // The call's connection is freed at the end of the call, perhaps while the next call
+    // already runs: no later call may find qySQL still bound to it.
+    if (trava_->query != nullptr) {
+      try {
+        trava_->query->Close();
+        trava_->query->SetConnection(nullptr);
+      } catch (...) {
+        // Closing a cursor of a lost connection may fail; the query is left closed.
+      }
+    }
     trava_->ocupada = false;
   }
   trava_->livre.notify_one();
@@ -58,6 +69,7 @@ void TReservaQuery::Liberar() noexcept {
 }
 
 TsmBase::TsmBase() : FoTrava(std::make_shared<TReservaQuery::TTrava>()) {
+  FoTrava->query = &qySQL;
   qySQL.SetName("qySQL");
   qySQL.SetOnUpdateError([this](db::TDBDataSet& s, const diagnostics::EDatabaseError& e, int row,
                                 db::TDBUpdateRequest req, db::TDBErrorAction& action) {
@@ -65,7 +77,10 @@ TsmBase::TsmBase() : FoTrava(std::make_shared<TReservaQuery::TTrava>()) {
   });
 }
 
-TsmBase::~TsmBase() = default;
+TsmBase::~TsmBase() {
+  std::lock_guard lock(FoTrava->mutex);
+  FoTrava->query = nullptr;
+}
 
 core::TdmServidor& TsmBase::DataModule() const {
   if (core::dmServidor == nullptr)

@@ -28,8 +28,9 @@ std::string TextoSQL(std::initializer_list<std::string_view> linhas);
 
 class TsmBase;
 
-// The right of one call to use an instance's qySQL; given back when destroyed, on any
-// thread. Movable, not copyable.
+// The right of one call to use an instance's qySQL. Given back when destroyed, on any
+// thread: qySQL is then closed and unbound from the call's connection. Movable, not
+// copyable.
 class TReservaQuery {
  public:
   TReservaQuery() = default;

@@ -107,16 +107,21 @@ TEST_F(BaseSondaTest, QueryContainerKeepsTheInstanceAndTheReservationUntilDroppe
   ASSERT_EQ(lidos.size(), 1u);
   EXPECT_EQ(lidos[0].Linhas.size(), 3u);  // tenant 1's cities below 4000000
 
+  auto viva = fraco.lock();
   {
     // Another call on the instance waits while the container lives.
-    auto outra = std::async(std::launch::async, [viva = fraco.lock()] {
-      TReservaQuery r = viva->Reservar();
+    auto outra = std::async(std::launch::async, [p = viva.get()] {
+      TReservaQuery r = p->Reservar();
       return true;
     });
     EXPECT_EQ(outra.wait_for(100ms), std::future_status::timeout);
     conjuntos.reset();
     EXPECT_TRUE(outra.get());
   }
+  // Given back closed and unbound, so the call's connection can go whenever it ends.
+  EXPECT_FALSE(viva->Query().Active());
+  EXPECT_EQ(viva->Query().Connection(), nullptr);
+  viva.reset();
   EXPECT_TRUE(fraco.expired());
 }
 

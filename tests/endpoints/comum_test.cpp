@@ -1,6 +1,8 @@
 // TsmComum: value masks from the main database's column metadata, text reversal and the
 // upload of a Base64 text file beside the executable.
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <boost/json.hpp>
 #include <filesystem>
@@ -82,12 +84,21 @@ std::set<fs::path> ArquivosUpload() {
 
 class UploadTest : public ComumTest {
  protected:
+  // ctest runs tests in parallel processes that share the executable's directory: upload
+  // tests take turns through a lock file there.
   void SetUp() override {
     ComumTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    trava_ = ::open((util::PastaExecutavel() + ".upload_test.lock").c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(trava_, 0);
+    ASSERT_EQ(::flock(trava_, LOCK_EX), 0);
     antes_ = ArquivosUpload();
   }
   void TearDown() override {
+    if (trava_ < 0) return;
     for (const auto& p : Novos()) fs::remove(p);
+    ::close(trava_);
   }
   std::vector<fs::path> Novos() const {
     std::vector<fs::path> r;
@@ -100,6 +111,7 @@ class UploadTest : public ComumTest {
     return S().Chamar("POST", "TsmComum/UploadFile/" + args, s, corpo);
   }
   std::set<fs::path> antes_;
+  int trava_ = -1;
 };
 
 TEST_F(UploadTest, NoObjectWritesNothing) {
