@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "rest/uJSONDataSets.h"
 #include "rest/uJSONWriter.h"
 #include "rest/uRestExcecoes.h"
 #include "util/uCaixaTexto.h"
@@ -285,6 +286,11 @@ std::string DateTimeParaTexto(TDateTime d) {
 }
 
 void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida) {
+  EscreverSaidaJSON(out, saida, nullptr);
+}
+
+void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida,
+                       const TJanelaLinhas* janelaTabela) {
   std::visit(
       [&](const auto& v) {
         using T = std::decay_t<decltype(v)>;
@@ -304,7 +310,7 @@ void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida) {
           EscreverValorJSON(out, v);
         } else {
           if (v)
-            EscreverJSONDataSets(*v, out);
+            EscreverJSONDataSets(*v, out, janelaTabela ? *janelaTabela : TJanelaLinhas{});
           else
             out += "null";
         }

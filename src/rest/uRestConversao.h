@@ -10,6 +10,8 @@
 
 namespace tamrix::rest {
 
+struct TJanelaLinhas;
+
 // Each converts one argument; nothing/null gives "", 0, false, date 0 or JSON null.
 // Raise EConvertError with the protocol's message when the argument does not fit.
 std::string ArgumentoParaString(const TArgumentoRest& arg);
@@ -29,6 +31,9 @@ std::string DateTimeParaTexto(TDateTime d);
 // Appends the JSON of one result element; a data-set collection is written (and its query
 // run) now, so this may raise whatever that raises.
 void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida);
+// The same, a data-set collection keeping only the rows of janelaTabela (all when null).
+void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida,
+                       const TJanelaLinhas* janelaTabela);
 
 }  // namespace tamrix::rest
 

@@ -5,11 +5,54 @@
 
 namespace tamrix::rest {
 
-std::string MontarEnvelopeResultado(const std::vector<TSaidaRest>& saidas) {
+namespace {
+
+const TJanelaLinhas* JanelaTabela(const TModoResposta& modo, std::size_t indice) {
+  return modo.Filtros ? modo.Filtros->Janela(TTipoFiltro::tfTabela, indice) : nullptr;
+}
+
+// Cache mode: every element is written first, as the kept ones go to the cache whole.
+std::string MontarEnvelopeCache(const std::vector<TSaidaRest>& saidas, const TModoResposta& modo) {
+  std::vector<std::string> elementos(saidas.size());
+  for (std::size_t i = 0; i < saidas.size(); ++i)
+    EscreverSaidaJSON(elementos[i], saidas[i], JanelaTabela(modo, i));
+
+  std::vector<TComandoCache> comandos(1);
+  for (std::size_t i = 0; i < saidas.size(); ++i)
+    if (GuardadoNoCache(saidas[i].Tipo))
+      comandos[0].push_back({i, saidas[i].Tipo, std::move(elementos[i])});
+  std::optional<std::uint64_t> id;
+  if (!comandos[0].empty()) id = modo.Cache->Guardar(std::move(comandos), modo.Limites);
+  if (!id)  // not kept: the values go inline
+    for (auto& valor : comandos[0]) elementos[valor.Indice] = std::move(valor.JSON);
+
   std::string out = "{\"result\":[";
   for (std::size_t i = 0; i < saidas.size(); ++i) {
     if (i) out += ',';
-    EscreverSaidaJSON(out, saidas[i]);
+    if (id && GuardadoNoCache(saidas[i].Tipo))
+      EscreverTextoJSON(out, std::to_string(*id) + "/0/" + std::to_string(i));
+    else
+      out += elementos[i];
+  }
+  out += ']';
+  if (id) {
+    out += ",\"cacheId\":";
+    out += std::to_string(*id);
+    out += ",\"cmdIndex\":0";
+  }
+  out += '}';
+  return out;
+}
+
+}  // namespace
+
+std::string MontarEnvelopeResultado(std::vector<TSaidaRest>& saidas, const TModoResposta& modo) {
+  if (modo.Filtros) modo.Filtros->CortarTextos(saidas);
+  if (modo.Cache) return MontarEnvelopeCache(saidas, modo);
+  std::string out = "{\"result\":[";
+  for (std::size_t i = 0; i < saidas.size(); ++i) {
+    if (i) out += ',';
+    EscreverSaidaJSON(out, saidas[i], JanelaTabela(modo, i));
   }
   out += "]}";
   return out;

@@ -6,13 +6,28 @@
 #include <string_view>
 #include <vector>
 
+#include "rest/uRestCache.h"
+#include "rest/uRestFiltros.h"
 #include "rest/uRestTypes.h"
 
 namespace tamrix::rest {
 
-// {"result":[...]} with the out values and the result in order. Data sets are written now,
-// so this raises what their queries raise; nothing partial is returned then.
-std::string MontarEnvelopeResultado(const std::vector<TSaidaRest>& saidas);
+// How a call's outputs are written: cropped by the request filters, and in cache mode the
+// kinds the cache keeps put into the session's cache instead of the envelope.
+struct TModoResposta {
+  const TFiltrosRest* Filtros = nullptr;  // none: nothing is cropped
+  TRestCache* Cache = nullptr;            // set in cache mode
+  TLimitesCache Limites;
+};
+
+// {"result":[...]} with the out values and the result in order, whose strings are cropped in place
+// by the "ss" filter and whose data sets keep only the rows of the "t" filter. In cache mode every
+// kept value is written as "{cacheId}/0/{index}" and the pairs "cacheId" and "cmdIndex" follow
+// "result"; when the values do not fit the cache's limits they are written inline, and the envelope
+// has no cache pairs. Data sets are written now, so this raises what their queries raise;
+// nothing partial is returned, nor kept, then.
+std::string MontarEnvelopeResultado(std::vector<TSaidaRest>& saidas,
+                                    const TModoResposta& modo = {});
 
 // {"error":"mensagem"}
 std::string MontarEnvelopeErro(std::string_view mensagem);

@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "rest/uRestArgumentos.h"
+#include "rest/uRestCacheRequisicao.h"
 #include "rest/uRestEnvelope.h"
 #include "rest/uRestExcecoes.h"
+#include "rest/uRestFiltros.h"
 #include "rest/uRestNomeMetodo.h"
 #include "rest/uRestURL.h"
 #include "util/uCaixaTexto.h"
@@ -92,6 +94,23 @@ void NotificarErro(const TRestServer::TEstado& estado, const std::exception& e,
   }
 }
 
+// The id of the query field "SESSIONID" or "SID" (the last one), else of the Pragma header.
+std::string IdDaSessao(const TWebRequest& req, const std::vector<TCampoRest>& camposQuery) {
+  std::string id;
+  for (const auto& c : camposQuery)
+    if (util::TextoIgualSemCaixa(c.Nome, "SESSIONID") || util::TextoIgualSemCaixa(c.Nome, "SID"))
+      id = c.Valor;
+  if (id.empty()) id = ValorItemLista(req.GetFieldByName("Pragma"), "dssession");
+  return id;
+}
+
+void RespostaSessaoExpirada(TWebResponse& r) {
+  RespostaSemCorpo(r, 403);
+  r.ReasonString = "Session has expired";
+  r.Content =
+      R"({"SessionExpired":"The specified session has expired due to inactivity or was an invalid Session ID"})";
+}
+
 void DefinirPragma(TWebResponse& r, const TRestSession& sessao, TInstanteRest agora) {
   r.SetCustomHeader("Pragma", "dssession=" + sessao.Id() + ",dssessionexpires=" +
                                   std::to_string(sessao.MilissegundosRestantes(agora)));
@@ -136,7 +155,7 @@ void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& respo
     if (util::TextoIgualSemCaixa(protocolo, "rest"))
       AtenderRest(*estado, caminho, req, resposta, vinculo);
     else
-      AtenderCache(req, resposta);
+      AtenderCache(caminho, req, resposta);
     return;
   }
   RespostaSemCorpo(resposta, 501);
@@ -183,23 +202,13 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
 
   // Session.
   const auto camposQuery = LerCampos(req.Query);
-  std::string id;
-  for (const auto& c : camposQuery)
-    if (util::TextoIgualSemCaixa(c.Nome, "SESSIONID") || util::TextoIgualSemCaixa(c.Nome, "SID"))
-      id = c.Valor;
-  if (id.empty()) id = ValorItemLista(req.GetFieldByName("Pragma"), "dssession");
+  const std::string id = IdDaSessao(req, camposQuery);
   const bool fechar = ComecaSemCaixa(caminhoRest, "/CloseSession/");
   auto& sessoes = servidor_.Sessoes();
   std::shared_ptr<TRestSession> sessao;
   if (!id.empty()) {
     sessao = sessoes.ProcurarSessao(id);
-    if (!sessao) {
-      RespostaSemCorpo(resposta, 403);
-      resposta.ReasonString = "Session has expired";
-      resposta.Content =
-          R"({"SessionExpired":"The specified session has expired due to inactivity or was an invalid Session ID"})";
-      return;
-    }
+    if (!sessao) return RespostaSessaoExpirada(resposta);
     if (fechar) {
       sessoes.FecharSessao(id);
       RespostaSemCorpo(resposta, 200);
@@ -228,6 +237,17 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
   }
   vinculo.emplace(sessao);
   DefinirPragma(resposta, *sessao, sessoes.Agora());
+
+  // Request filters: a setting the call must not run with ends it here.
+  TFiltrosRest filtros;
+  try {
+    filtros = TFiltrosRest::Ler(camposQuery);
+  } catch (const EFiltroRest& e) {
+    RespostaSemCorpo(resposta, e.Status());
+    resposta.ReasonString = TextoDeStatus(e.Motivo());
+    return;
+  }
+  const bool modoCache = req.Accept().find("application/rest") != std::string::npos;
 
   if (comando == TComandoRest::crOther || comando == TComandoRest::crUnknown) {
     RespostaSemCorpo(resposta, 500);
@@ -268,8 +288,14 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
         instancia = servidor_.InstanciaServidor(classeRest);
         break;
     }
-    const auto saidas = achado->Metodo->Invocar(instancia.get(), args);
-    resposta.Content = MontarEnvelopeResultado(saidas);
+    auto saidas = achado->Metodo->Invocar(instancia.get(), args);
+    TModoResposta modo;
+    modo.Filtros = &filtros;
+    if (modoCache) {
+      modo.Cache = &sessao->Cache();
+      modo.Limites = servidor_.LimitesCache();
+    }
+    resposta.Content = MontarEnvelopeResultado(saidas, modo);
     resposta.StatusCode = comando == TComandoRest::crPut ? 201 : 200;
   } catch (const std::exception& e) {
     resposta.StatusCode = 500;
@@ -281,11 +307,18 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
     resposta.Content = MontarEnvelopeErro(e.what());
     NotificarErro(estado, e, nomeMetodo);
   }
+  if (modoCache) resposta.ContentType = "application/rest";
 }
 
-void TRestHTTPWebDispatcher::AtenderCache(const TWebRequest&, TWebResponse& resposta) {
-  RespostaSemCorpo(resposta, 501);
-  resposta.Content = "O cache de resultados REST ainda não está disponível.";
+void TRestHTTPWebDispatcher::AtenderCache(std::string_view caminhoCache, const TWebRequest& req,
+                                          TWebResponse& resposta) {
+  const std::string id = IdDaSessao(req, LerCampos(req.Query));
+  auto& sessoes = servidor_.Sessoes();
+  const auto sessao = id.empty() ? nullptr : sessoes.ProcurarSessao(id);
+  if (!sessao) return RespostaSessaoExpirada(resposta);
+  AtenderPedidoCache(sessao->Cache(), req, caminhoCache, resposta);
+  resposta.ReasonString = TextoDeStatus(resposta.ReasonString);
+  DefinirPragma(resposta, *sessao, sessoes.Agora());
 }
 
 }  // namespace tamrix::rest

@@ -29,7 +29,8 @@ class TRestHTTPWebDispatcher {
   void AtenderRest(const TRestServer::TEstado& estado, std::string_view caminhoRest,
                    const util::TWebRequest& req, util::TWebResponse& resposta,
                    std::optional<TSessaoDaThread>& vinculo);
-  void AtenderCache(const util::TWebRequest& req, util::TWebResponse& resposta);
+  void AtenderCache(std::string_view caminhoCache, const util::TWebRequest& req,
+                    util::TWebResponse& resposta);
 
   TRestServer& servidor_;
   const TRestAuthenticationManager* autenticacao_;

@@ -7,7 +7,8 @@
 namespace tamrix::rest {
 
 TRestServer::TRestServer(TOpcoesRestServer opcoes)
-    : intervaloVarredura_(opcoes.IntervaloVarredura),
+    : limitesCache_(opcoes.LimitesCache),
+      intervaloVarredura_(opcoes.IntervaloVarredura),
       sessoes_(std::move(opcoes.Relogio), opcoes.TempoLimiteSessao) {}
 
 TRestServer::~TRestServer() {
@@ -32,6 +33,16 @@ void TRestServer::DefinirOnDisconnect(TRestDisconnectHook hook) {
   std::lock_guard lock(mutex_);
   if (estado_) throw ERestException("Os eventos do servidor REST só mudam com ele parado.");
   onDisconnect_ = std::move(hook);
+}
+
+void TRestServer::DefinirLimitesCache(TLimitesCache limites) {
+  std::lock_guard lock(mutex_);
+  limitesCache_ = limites;
+}
+
+TLimitesCache TRestServer::LimitesCache() const {
+  std::lock_guard lock(mutex_);
+  return limitesCache_;
 }
 
 std::shared_ptr<const TRegistroClasses> TRestServer::Registro() const {

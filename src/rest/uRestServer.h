@@ -33,6 +33,7 @@ struct TOpcoesRestServer {
   TRelogioRest Relogio;  // steady clock when empty
   std::chrono::milliseconds TempoLimiteSessao = kTempoLimiteSessao;
   std::chrono::milliseconds IntervaloVarredura = std::chrono::seconds(60);
+  TLimitesCache LimitesCache{};  // per session, cache mode
 };
 
 class TRestServer {
@@ -61,6 +62,11 @@ class TRestServer {
 
   TRestSessionManager& Sessoes() { return sessoes_; }
 
+  // How much each session's result cache may keep (entries, bytes; 0 keeps nothing). May be
+  // changed at any time; a session's cache meets new limits on the next result it keeps.
+  void DefinirLimitesCache(TLimitesCache limites);
+  TLimitesCache LimitesCache() const;
+
   // The registered classes (a snapshot; taken again after a later registration).
   std::shared_ptr<const TRegistroClasses> Registro() const;
 
@@ -82,6 +88,7 @@ class TRestServer {
   mutable std::shared_ptr<const TRegistroClasses> registro_;  // null after a registration
   TRestErrorHook onError_;
   TRestDisconnectHook onDisconnect_;
+  TLimitesCache limitesCache_;
   std::shared_ptr<const TEstado> estado_;  // null while stopped
   std::map<std::string, std::shared_ptr<void>> instanciasServidor_;
   std::mutex mutexInstancias_;

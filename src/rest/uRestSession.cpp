@@ -76,6 +76,7 @@ void TRestSession::Encerrar() {
     instancias.swap(instancias_);
     dados.swap(dados_);
   }
+  cache_.Encerrar();
   // Destroyed here, outside the lock.
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "rest/uRestCache.h"
 #include "rest/uRestServerClass.h"
 
 namespace tamrix::rest {
@@ -44,8 +45,11 @@ class TRestSession {
   // Encerrar, a fresh instance is made for the caller and not kept.
   std::shared_ptr<void> PegarInstancia(const TRestServerClass& classe);
 
-  // Ends the session: frees its data and instances (an instance still in use by a running
-  // call lives until that call ends).
+  // The results kept for this session in cache mode; emptied when the session ends.
+  TRestCache& Cache() { return cache_; }
+
+  // Ends the session: frees its data, its cache and its instances (an instance still in use by a
+  // running call lives until that call ends).
   void Encerrar();
   bool Encerrada() const;
 
@@ -59,6 +63,7 @@ class TRestSession {
   bool encerrada_ = false;
   std::map<std::string, std::string> dados_;                 // key lower-cased
   std::map<std::string, std::shared_ptr<void>> instancias_;  // class name lower-cased
+  TRestCache cache_;
 };
 
 // The session bound to the call the calling thread serves; null outside a REST call.

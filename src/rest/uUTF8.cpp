@@ -20,4 +20,24 @@ std::size_t ContarUnidadesUTF16(std::string_view t) {
   return SoASCII(t) ? t.size() : util::ConverterParaUTF16(t).size();
 }
 
+std::string CortarCaracteres(std::string_view t, std::uint64_t inicio,
+                             std::optional<std::uint64_t> quantidade) {
+  // A character is its lead byte and the continuation bytes the lead announces.
+  auto proximo = [&](std::size_t pos) {
+    const auto lider = static_cast<unsigned char>(t[pos]);
+    const std::size_t tamanho = lider >= 0xF0 ? 4 : lider >= 0xE0 ? 3 : lider >= 0xC0 ? 2 : 1;
+    std::size_t fim = pos + 1;
+    while (fim < t.size() && fim < pos + tamanho &&
+           (static_cast<unsigned char>(t[fim]) & 0xC0) == 0x80)
+      ++fim;
+    return fim;
+  };
+  std::size_t pos = 0;
+  for (std::uint64_t i = 0; i < inicio && pos < t.size(); ++i) pos = proximo(pos);
+  std::size_t fim = pos;
+  if (!quantidade) return std::string(t.substr(pos));
+  for (std::uint64_t i = 0; i < *quantidade && fim < t.size(); ++i) fim = proximo(fim);
+  return std::string(t.substr(pos, fim - pos));
+}
+
 }  // namespace tamrix::rest

@@ -3,6 +3,8 @@
 #define TAMRIX_REST_UUTF8_H
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,11 @@ std::string UTF8Valido(std::string_view texto);
 
 // Number of UTF-16 units the text takes (invalid bytes count as one unit each).
 std::size_t ContarUnidadesUTF16(std::string_view texto);
+
+// The characters (code points) of texto from the inicio-th on, at most quantidade of them
+// (all when absent). A byte that is not valid UTF-8 counts as one character.
+std::string CortarCaracteres(std::string_view texto, std::uint64_t inicio,
+                             std::optional<std::uint64_t> quantidade);
 
 }  // namespace tamrix::rest
 
