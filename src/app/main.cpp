@@ -1,2 +1,6 @@
 // Process entry point; the start-up sequence lives in the app library.
-int main() { return 0; }
+#include "app/uTamrixRestServer.h"
+
+int main(int argc, char** argv) {
+  return tamrix::app::ExecutarServidor(argc, argv);
+}

@@ -1,0 +1,35 @@
+// The Start and Stop sequences that the control window's buttons and the headless mode run
+// on the HTTP listener and the server data module. Main thread only.
+#ifndef TAMRIX_APP_UCONTROLESERVIDOR_H
+#define TAMRIX_APP_UCONTROLESERVIDOR_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "web/uHTTPListener.h"
+
+namespace tamrix::app {
+
+// The listener (inactive) on the process-wide request pool, with the read time limit, body
+// limit and connection limit of the configuration.
+std::unique_ptr<web::THTTPListener> CriarServidorHTTP();
+
+// The port the text names: an integer from 1 to 65535, blanks around it allowed. Raises
+// diagnostics::Exception with a Portuguese text otherwise.
+std::uint16_t PortaDeTexto(const std::string& pspPorta);
+
+// Start: when poServer is inactive, clears its bindings, sets its default port to
+// PortaDeTexto(pspPorta) and activates it (every IPv4 and IPv6 address); then
+// dmServidor.IniciarServidor, whose result is returned (on false the caller runs Stop).
+// A bad port text or a port that cannot be bound raises before IniciarServidor is called,
+// leaving the listener inactive; an exception of IniciarServidor passes through.
+bool IniciarServidorHTTP(web::THTTPListener& poServer, const std::string& pspPorta);
+
+// Stop: ends every REST session, deactivates poServer (waiting for running requests) and
+// clears its bindings, then dmServidor.PararServidor.
+void PararServidorHTTP(web::THTTPListener& poServer);
+
+}  // namespace tamrix::app
+
+#endif  // TAMRIX_APP_UCONTROLESERVIDOR_H
