@@ -2,6 +2,10 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <array>
 #include <optional>
@@ -15,41 +19,39 @@ namespace tamrix::web {
 namespace {
 
 using Relogio = std::chrono::steady_clock;
-using boost::asio::ip::tcp;
 
 class TCanal {
  public:
-  TCanal(tcp::socket& s, const TConnectionSettings& c) : s_(s), config_(c) {
-    boost::system::error_code ec;
-    s_.non_blocking(true, ec);
-  }
+  TCanal(int fd, const TConnectionSettings& c) : fd_(fd), config_(c) {}
 
   // Some bytes into buf before prazo; 0 on end of stream, error or time-out.
   std::size_t Ler(char* buf, std::size_t n, Relogio::time_point prazo) {
     for (;;) {
-      boost::system::error_code ec;
-      const std::size_t lidos = s_.read_some(boost::asio::buffer(buf, n), ec);
-      if (!ec) return lidos;
-      if (ec != boost::asio::error::would_block || !Esperar(POLLIN, prazo)) return 0;
+      const ssize_t lidos = ::recv(fd_, buf, n, 0);
+      if (lidos >= 0) return static_cast<std::size_t>(lidos);
+      if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !Esperar(POLLIN, prazo))
+        return 0;
     }
   }
 
   // Writes both parts whole; false when the client went away or stopped taking bytes.
   bool Escrever(std::string_view a, std::string_view b = {}) {
     while (!a.empty() || !b.empty()) {
-      const std::array<boost::asio::const_buffer, 2> partes{boost::asio::buffer(a),
-                                                            boost::asio::buffer(b)};
-      boost::system::error_code ec;
-      std::size_t n = s_.write_some(partes, ec);
-      if (ec) {
-        if (ec != boost::asio::error::would_block ||
+      iovec partes[2] = {{const_cast<char*>(a.data()), a.size()},
+                         {const_cast<char*>(b.data()), b.size()}};
+      msghdr m{};
+      m.msg_iov = partes;
+      m.msg_iovlen = 2;
+      const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
+      if (n < 0) {
+        if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) ||
             !Esperar(POLLOUT, Relogio::now() + config_.TempoEscrita))
           return false;
         continue;
       }
-      const std::size_t deA = std::min(n, a.size());
+      const std::size_t deA = std::min(static_cast<std::size_t>(n), a.size());
       a.remove_prefix(deA);
-      b.remove_prefix(n - deA);
+      b.remove_prefix(static_cast<std::size_t>(n) - deA);
     }
     return true;
   }
@@ -58,15 +60,14 @@ class TCanal {
   bool BytesEm(std::chrono::milliseconds espera) {
     if (!Esperar(POLLIN, Relogio::now() + espera)) return false;
     char c;
-    return ::recv(s_.native_handle(), &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+    return ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
   }
 
   // Ends an answer the client may still be sending a request body after: stop writing,
   // take in (and drop) what still comes for a moment, so closing does not reset the
   // connection before the client has read the answer.
   void FecharDevagar() {
-    boost::system::error_code ec;
-    s_.shutdown(tcp::socket::shutdown_send, ec);
+    ::shutdown(fd_, SHUT_WR);
     const auto prazo = Relogio::now() + std::chrono::seconds(2);
     std::size_t total = 0;
     char buf[16384];
@@ -83,25 +84,20 @@ class TCanal {
       const auto falta =
           std::chrono::duration_cast<std::chrono::milliseconds>(prazo - Relogio::now()).count();
       if (falta < 0) return false;
-      pollfd p{s_.native_handle(), evento, 0};
+      pollfd p{fd_, evento, 0};
       const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(falta + 1, 1 << 30)));
       if (r > 0) return true;
       if (r < 0 && errno != EINTR) return false;
     }
   }
 
-  tcp::socket& s_;
+  const int fd_;
   const TConnectionSettings& config_;
 };
 
-std::string TextoEndereco(const boost::asio::ip::address& a) {
-  if (a.is_v6() && a.to_v6().is_v4_mapped())
-    return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, a.to_v6()).to_string();
-  return a.to_string();
-}
-
-void Servir(tcp::socket& socket, TRequestPool& pool, const TConnectionSettings& config) {
-  TCanal canal(socket, config);
+void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
+            const TConnectionSettings& config) {
+  TCanal canal(fd, config);
   THTTPRequestReader leitor(config.Limites);
   const auto prazoCabecalho = Relogio::now() + config.TempoLeitura;
   const auto corpoChegando = [&] { return canal.BytesEm(std::chrono::milliseconds(1)); };
@@ -132,12 +128,8 @@ void Servir(tcp::socket& socket, TRequestPool& pool, const TConnectionSettings& 
     }
   }
 
-  boost::system::error_code ecRemoto, ecLocal;
-  const auto remoto = socket.remote_endpoint(ecRemoto);
-  const auto local = socket.local_endpoint(ecLocal);
   util::TWebRequest pedido;
-  leitor.TakeRequest(pedido, ecRemoto ? std::string() : TextoEndereco(remoto.address()),
-                     std::to_string(ecLocal ? 0 : local.port()));
+  leitor.TakeRequest(pedido, remoteAddr, std::to_string(localPort));
 
   util::TWebResponse resposta;
   std::optional<TRequestPool::TInstance> modulo;
@@ -167,10 +159,10 @@ void Servir(tcp::socket& socket, TRequestPool& pool, const TConnectionSettings& 
 
 }  // namespace
 
-void ServirConexao(tcp::socket& socket, TRequestPool& pool,
+void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
                    const TConnectionSettings& config) noexcept {
   try {
-    Servir(socket, pool, config);
+    Servir(fd, remoteAddr, localPort, pool, config);
   } catch (...) {
     // Out of memory while reading, or the like: the connection just ends.
   }

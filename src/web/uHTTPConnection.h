@@ -3,8 +3,9 @@
 #ifndef TAMRIX_WEB_UHTTPCONNECTION_H
 #define TAMRIX_WEB_UHTTPCONNECTION_H
 
-#include <boost/asio/ip/tcp.hpp>
 #include <chrono>
+#include <cstdint>
+#include <string_view>
 
 #include "web/uHTTPRequestReader.h"
 #include "web/uRequestPool.h"
@@ -20,9 +21,10 @@ struct TConnectionSettings {
   std::chrono::milliseconds TempoEscrita{30000};
 };
 
-// Reads, dispatches and answers one request; never throws. The socket is left open for the
-// caller to close. Another thread may shut the socket down to end a connection early.
-void ServirConexao(boost::asio::ip::tcp::socket& socket, TRequestPool& pool,
+// Reads, dispatches and answers one request on fd, a connected non-blocking socket; never
+// throws. The socket is left open for the caller to close; another thread may shut it down
+// to end the connection early. remoteAddr is the peer's address as text.
+void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
                    const TConnectionSettings& config) noexcept;
 
 }  // namespace tamrix::web

@@ -24,7 +24,8 @@ struct THTTPListenerSettings {
   std::uint64_t TamanhoMaximoCorpo = 64u << 20;   // larger bodies: 413
   std::size_t MaximoConexoes = 1024;              // beyond it: 503 and closed
   int Backlog = 15;
-  // How long a connection thread waits for the next connection before it ends.
+  // How long an idle connection thread waits for the next connection before it ends (one
+  // always stays); at least 100 ms.
   std::chrono::milliseconds OcioThread{10000};
 };
 

@@ -1,0 +1,167 @@
+#include "web/uHTTPAcceptor.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/asio/ip/address.hpp>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "web/uHTTPResponseWriter.h"
+
+namespace tamrix::web {
+
+namespace {
+
+// The peer's address as text; an IPv4 address mapped into IPv6 is written as IPv4.
+std::string TextoEndereco(const sockaddr_storage& a) {
+  if (a.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(a);
+    return boost::asio::ip::address_v4(ntohl(v4.sin_addr.s_addr)).to_string();
+  }
+  if (a.ss_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+    boost::asio::ip::address_v6::bytes_type b;
+    std::memcpy(b.data(), &v6.sin6_addr, b.size());
+    const boost::asio::ip::address_v6 endereco(b, v6.sin6_scope_id);
+    if (endereco.is_v4_mapped())
+      return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, endereco).to_string();
+    return endereco.to_string();
+  }
+  return {};
+}
+
+// Refuses a connection over the limit without waiting on the client.
+void Recusar(int fd) {
+  char buf[4096];
+  while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+  }
+  const std::string r = RespostaSemCorpo(503, std::chrono::system_clock::now());
+  [[maybe_unused]] const auto n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  ::shutdown(fd, SHUT_WR);
+  while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
+  }
+  ::close(fd);
+}
+
+bool FaltaRecurso(int erro) {
+  return erro == EMFILE || erro == ENFILE || erro == ENOBUFS || erro == ENOMEM;
+}
+
+}  // namespace
+
+THTTPAcceptor::THTTPAcceptor(int listenFd, std::uint16_t localPort, TAcceptorShared& shared,
+                             TRequestPool& pool, const TConnectionSettings& config,
+                             std::chrono::milliseconds ocio)
+    : listenFd_(listenFd), localPort_(localPort), shared_(shared), pool_(pool), config_(config) {
+  // An idle thread's accept gives up after ocio, so that it can end.
+  const auto ms = std::max<long long>(ocio.count(), 100);
+  timeval tv{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+  ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  std::lock_guard lock(shared_.Mutex);
+  if (!IniciarThread())
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                            "Não foi possível iniciar a thread do servidor HTTP");
+}
+
+THTTPAcceptor::~THTTPAcceptor() {
+  Parar();
+  Esperar();
+}
+
+void THTTPAcceptor::Parar() {
+  {
+    std::lock_guard lock(shared_.Mutex);
+    parar_ = true;
+  }
+  // Wakes every thread blocked in accept (it fails with EINVAL from now on).
+  ::shutdown(listenFd_, SHUT_RDWR);
+}
+
+void THTTPAcceptor::Esperar() {
+  std::unique_lock lock(shared_.Mutex);
+  saiu_.wait(lock, [&] { return threads_.size() == terminados_.size(); });
+  JuntarTerminados();
+}
+
+bool THTTPAcceptor::IniciarThread() {
+  JuntarTerminados();
+  threads_.emplace_front();
+  const auto eu = threads_.begin();
+  try {
+    *eu = std::thread([this, eu] { Trabalhar(eu); });
+  } catch (const std::system_error&) {
+    threads_.erase(eu);
+    return false;
+  }
+  ++aceitando_;  // counted from now, so that no second thread is started for the same turn
+  return true;
+}
+
+void THTTPAcceptor::JuntarTerminados() {
+  // A thread on this list has only to leave its function: joining it is quick.
+  for (auto it : terminados_) {
+    it->join();
+    threads_.erase(it);
+  }
+  terminados_.clear();
+}
+
+void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
+  std::unique_lock lock(shared_.Mutex);
+  for (;;) {
+    if (parar_ || shared_.Parando) break;
+    lock.unlock();
+    sockaddr_storage par{};
+    socklen_t tamanho = sizeof par;
+    const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&par), &tamanho,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int erro = errno;
+    lock.lock();
+    --aceitando_;
+    if (fd < 0) {
+      if (parar_ || shared_.Parando) break;
+      // Nothing to accept for a while: end, unless this is the last thread accepting.
+      if ((erro == EAGAIN || erro == EWOULDBLOCK) && aceitando_ > 0) break;
+      if (FaltaRecurso(erro)) {
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        lock.lock();
+      }
+      ++aceitando_;
+      continue;
+    }
+    if (parar_ || shared_.Parando) {
+      ::close(fd);
+      break;
+    }
+    if (shared_.Servindo >= shared_.Maximo || (aceitando_ == 0 && !IniciarThread())) {
+      ++aceitando_;
+      lock.unlock();
+      Recusar(fd);
+      lock.lock();
+      continue;
+    }
+    ++shared_.Servindo;
+    shared_.Abertas.insert(fd);
+    lock.unlock();
+
+    ServirConexao(fd, TextoEndereco(par), localPort_, pool_, config_);
+
+    lock.lock();
+    shared_.Abertas.erase(fd);
+    --shared_.Servindo;
+    lock.unlock();
+    ::close(fd);
+    lock.lock();
+    ++aceitando_;
+  }
+  terminados_.push_back(eu);
+  saiu_.notify_all();
+}
+
+}  // namespace tamrix::web
