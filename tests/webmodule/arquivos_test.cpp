@@ -19,6 +19,8 @@ TEST_F(WebModuleTest, PathsThatLeaveTheRootEndInTheRedirect) {
   fs::create_symlink(base / "fora" / "secret.css", raiz / "js" / "fora.css");
   fs::create_directory_symlink(base / "fora", raiz / "pasta");
   fs::create_symlink(raiz / "site.css", raiz / "js" / "dentro.css");
+  Gravar(base / "raizirma" / "secret.css", "SEGREDO");  // shares the root's name as a prefix
+  fs::create_symlink(base / "raizirma" / "secret.css", raiz / "js" / "irma.css");
   fs::create_symlink(raiz / "templates" / "ReverseString.html", raiz / "js" / "modelo.html");
   const char* recusados[] = {
       "/../fora/secret.css",
@@ -34,19 +36,23 @@ TEST_F(WebModuleTest, PathsThatLeaveTheRootEndInTheRedirect) {
       "/js//../site.css",
       "/%2Fetc/fora/secret.css",
       "/js/fora.css",
+      "/js/irma.css",
       "/pasta/secret.css",
       "/js/modelo.html",
       "/site%00.css",
   };
-  for (const char* alvo : recusados) {
-    auto r = Pedir("GET", alvo);
-    EXPECT_EQ(r.StatusCode, 302) << alvo;
-    EXPECT_EQ(r.Location, "/") << alvo;
-    EXPECT_EQ(Corpo(r).find("SEGREDO"), std::string::npos) << alvo;
+  for (bool comBarra : {false, true}) {
+    raizComBarra = comBarra;
+    for (const char* alvo : recusados) {
+      auto r = Pedir("GET", alvo);
+      EXPECT_EQ(r.StatusCode, 302) << alvo << " root with slash: " << comBarra;
+      EXPECT_EQ(r.Location, "/") << alvo;
+      EXPECT_EQ(Corpo(r).find("SEGREDO"), std::string::npos) << alvo;
+    }
+    auto dentro = Pedir("GET", "/js/dentro.css");
+    EXPECT_EQ(dentro.StatusCode, 200);
+    EXPECT_EQ(Corpo(dentro), "body{}");
   }
-  auto dentro = Pedir("GET", "/js/dentro.css");
-  EXPECT_EQ(dentro.StatusCode, 200);
-  EXPECT_EQ(Corpo(dentro), "body{}");
 }
 
 TEST_F(WebModuleTest, IfModifiedSinceWithinOneSecondAnswers304) {

@@ -58,7 +58,7 @@ class WebModuleTest : public ::testing::Test {
 
   TwmServidorConfig Config() {
     TwmServidorConfig c;
-    c.PastaRaiz = raiz;
+    c.PastaRaiz = raizComBarra ? fs::path(raiz.string() + "/") : raiz;
     c.RestHTTPWebDispatcher = rest;
     c.RestServerMetaDataProvider = [this] {
       ++chamadasMetadados;
@@ -101,6 +101,7 @@ class WebModuleTest : public ::testing::Test {
   std::vector<TProxyClass> classes;
   int chamadasMetadados = 0;
   bool falharMetadados = false;
+  bool raizComBarra = false;  // as the executable's folder comes, ending in "/"
 };
 
 }  // namespace tamrix::web::teste
