@@ -301,18 +301,18 @@ bool TdmServidor::IniciarTransacao() {
 }
 
 bool TdmServidor::ComitarTransacao() {
-  db::TDBConnection* c = PegarConexao(true);
-  auto lock = c->Lock();
-  if (!c->InTransaction()) return false;
-  c->Commit();
-  return true;
+  return EncerrarTransacao(&db::TDBConnection::Commit);
 }
 
 bool TdmServidor::VoltarTransacao() {
+  return EncerrarTransacao(&db::TDBConnection::Rollback);
+}
+
+bool TdmServidor::EncerrarTransacao(void (db::TDBConnection::*encerrar)()) {
   db::TDBConnection* c = PegarConexao(true);
   auto lock = c->Lock();
   if (!c->InTransaction()) return false;
-  c->Rollback();
+  (c->*encerrar)();
   return true;
 }
 

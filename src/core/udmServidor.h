@@ -161,7 +161,9 @@ class TdmServidor {
   // a call still running after that keeps its connection and releases it at its end.
   void DestruirConexoes();
   db::TDBConnection* CriarConexao();  // PegarConexao steps 4 to 8
-  void AbrirColunas();                // qyColumns on the main connection
+  // Commit or Rollback when a transaction is active; true when it ran.
+  bool EncerrarTransacao(void (db::TDBConnection::*encerrar)());
+  void AbrirColunas();  // qyColumns on the main connection
   void FecharColunas();
   void qyColumnsAfterOpen();
 

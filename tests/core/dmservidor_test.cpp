@@ -400,24 +400,23 @@ TEST_F(DmServidorTest, ReleaseRollsBackWhatTheCallLeftUncommitted) {
   const auto contar = [&] {
     return pgtest::QueryText(loja.Name(), "SELECT count(*) FROM Cidade WHERE cd_cidade = 999001");
   };
-  std::thread([&] {
-    TChamadaSimulada chamada(dm, "TkRascunho");
-    ASSERT_TRUE(dm.IniciarTransacao());
-    db::TDBQuery q(dm.PegarConexao(true));
-    q.SetSQL("INSERT INTO Cidade (cd_cidade, nome, cd_estado) VALUES (999001, 'Nova', 'SP')");
-    q.ExecSQL();
-  }).join();
+  // One call: a row inserted in a transaction, committed or left open.
+  const auto inserir = [&](bool comitar) {
+    std::thread([&] {
+      TChamadaSimulada chamada(dm, "TkRascunho");
+      ASSERT_TRUE(dm.IniciarTransacao());
+      db::TDBQuery q(dm.PegarConexao(true));
+      q.SetSQL("INSERT INTO Cidade (cd_cidade, nome, cd_estado) VALUES (999001, 'Nova', 'SP')");
+      q.ExecSQL();
+      if (comitar) {
+        EXPECT_TRUE(dm.ComitarTransacao());
+      }
+    }).join();
+  };
+  inserir(false);
   EXPECT_EQ(dm.QuantidadeConexoes(), 0u);
   EXPECT_EQ(contar(), "0");
-  // The same call committed keeps its row.
-  std::thread([&] {
-    TChamadaSimulada chamada(dm, "TkRascunho");
-    ASSERT_TRUE(dm.IniciarTransacao());
-    db::TDBQuery q(dm.PegarConexao(true));
-    q.SetSQL("INSERT INTO Cidade (cd_cidade, nome, cd_estado) VALUES (999001, 'Nova', 'SP')");
-    q.ExecSQL();
-    EXPECT_TRUE(dm.ComitarTransacao());
-  }).join();
+  inserir(true);  // the same call committed keeps its row
   EXPECT_EQ(contar(), "1");
 }
 
