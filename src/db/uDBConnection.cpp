@@ -3,6 +3,7 @@
 #include <sqlext.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "db/uDBDataSet.h"
 #include "db/uDBEnvironment.h"
@@ -59,9 +60,15 @@ void TDBConnection::Open() {
   odbc::WString cs = odbc::ToWide(Profile().ConnectionString(params_));
   SQLWCHAR out[1024];
   SQLSMALLINT outLen = 0;
+  // psqlODBC calls setlocale() while it connects, which races between threads in libc:
+  // its connects take turns. Other drivers connect in parallel.
+  static std::mutex connectMutex;
+  std::unique_lock<std::mutex> connectGuard(connectMutex, std::defer_lock);
+  if (Profile().Engine() == TDBEngine::PostgreSQL) connectGuard.lock();
   const SQLRETURN rc =
       SQLDriverConnectW(dbc, nullptr, cs.data(), static_cast<SQLSMALLINT>(cs.size()), out, 1024,
                         &outLen, SQL_DRIVER_NOPROMPT);
+  if (connectGuard.owns_lock()) connectGuard.unlock();
   if (!SQL_SUCCEEDED(rc)) {
     try {
       RaiseError(SQL_HANDLE_DBC, dbc, "Não foi possível conectar ao banco de dados.");
