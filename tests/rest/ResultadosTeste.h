@@ -1,0 +1,82 @@
+// A server class whose results exercise the request filters and the result cache: data sets
+// of n numbered rows held in memory, strings, JSON values and mixed outputs.
+#ifndef TAMRIX_TESTS_REST_RESULTADOSTESTE_H
+#define TAMRIX_TESTS_REST_RESULTADOSTESTE_H
+
+#include <boost/json.hpp>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RestTeste.h"
+#include "rest/uDataSetReader.h"
+#include "rest/uJSONDataSets.h"
+#include "support/datasetmemoria.h"
+
+namespace tamrix::rest::teste {
+
+inline int gChamadasResultados = 0;
+// The last data set a method returned: the test looks at how many rows were fetched and
+// whether the collection is still alive after the answer.
+inline std::weak_ptr<TJSONDataSets> gUltimaColecao;
+inline testes::TDataSetMemoria* gUltimoDataSet = nullptr;
+
+inline TJSONDataSetsPtr ColecaoNumerada(int n) {
+  TColunaDataSet coluna;
+  coluna.Nome = "n";
+  coluna.Tipo = TTipoColuna::tcInteiro32;
+  std::vector<TLinhaDataSet> linhas;
+  for (int i = 0; i < n; ++i) linhas.push_back({std::to_string(i)});
+  auto ds = std::make_unique<testes::TDataSetMemoria>("qySQL", std::vector{coluna}, linhas);
+  gUltimoDataSet = ds.get();
+  auto colecao = std::make_shared<TJSONDataSets>();
+  TJSONDataSetsWriter::ListAdd(*colecao, std::move(ds));
+  gUltimaColecao = colecao;
+  return colecao;
+}
+
+// The numbers in the rows of one decoded data set.
+inline std::vector<int> Numeros(const TDataSetLido& ds) {
+  std::vector<int> r;
+  for (const auto& linha : ds.Linhas) r.push_back(std::stoi(linha.at(0).value()));
+  return r;
+}
+
+inline std::vector<int> Sequencia(int de, int quantos) {
+  std::vector<int> r;
+  for (int i = 0; i < quantos; ++i) r.push_back(de + i);
+  return r;
+}
+
+class TsmResultados {
+ public:
+  TJSONDataSetsPtr Linhas(std::int32_t n) {
+    ++gChamadasResultados;
+    return ColecaoNumerada(n);
+  }
+  // Index 0: the out text, index 1: the data set.
+  TJSONDataSetsPtr ComTexto(std::int32_t n, std::string& msg) {
+    ++gChamadasResultados;
+    msg = "linhas: " + std::to_string(n);
+    return ColecaoNumerada(n);
+  }
+  std::string Texto(const std::string& s) {
+    ++gChamadasResultados;
+    return s;
+  }
+  boost::json::object Objeto(const std::string& s) { return {{"s", s}}; }
+  boost::json::value Eco(const boost::json::value& v) { return v; }
+};
+
+inline TRestServerClass TabelaResultados() {
+  return TTabelaClasse<TsmResultados>("TsmResultados")
+      .Metodo("Linhas", &TsmResultados::Linhas, "piN")
+      .Metodo("ComTexto", &TsmResultados::ComTexto, "piN", Out("psMsg"))
+      .Metodo("Texto", &TsmResultados::Texto, "psTexto")
+      .Metodo("Objeto", &TsmResultados::Objeto, "psTexto")
+      .Metodo("Eco", &TsmResultados::Eco, "pjoValor");
+}
+
+}  // namespace tamrix::rest::teste
+
+#endif  // TAMRIX_TESTS_REST_RESULTADOSTESTE_H
