@@ -74,11 +74,11 @@ void Ativar(Fl_Widget* w, bool ativo) {
 bool OpenDisplay() {
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') return false;
-  // Probe first: the toolkit ends the process when it cannot open the display itself.
-  Display* probe = XOpenDisplay(nullptr);
-  if (probe == nullptr) return false;
-  XCloseDisplay(probe);
-  fl_open_display();
+  // Opened here and handed over: the toolkit itself ends the process when it cannot open
+  // the display.
+  Display* d = XOpenDisplay(nullptr);
+  if (d == nullptr) return false;
+  fl_open_display(d);
   return true;
 }
 
