@@ -212,6 +212,18 @@ sleep 0.3
 shot "$W" "$WORK/s3.png"
 check "after the failure the window stays inactive" states "$WORK/s3.png" active
 
+# Port text that is not a port: the same error box, nothing started.
+for texto in 80x 70000; do
+  click "$W" 80 77
+  xdotool key ctrl+a 2>/dev/null
+  xdotool type "$texto" 2>/dev/null
+  click "$W" 60 20
+  E=$(find_window "Erro")
+  check "port text \"$texto\" shows the error box" [ -n "$E" ]
+  [ -n "$E" ] && xdotool key Return 2>/dev/null && wait_for 5 no_window "Erro"
+  check "port text \"$texto\" starts nothing" [ "$(count "$A" "Iniciando servidor.")" = 2 ]
+done
+
 # Back to the free port, start, and close the window while it runs.
 click "$W" 80 77
 xdotool key ctrl+a 2>/dev/null

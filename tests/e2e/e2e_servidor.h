@@ -181,25 +181,30 @@ class TServidorE2E {
   TServidorE2E(const TServidorE2E&) = delete;
   TServidorE2E& operator=(const TServidorE2E&) = delete;
 
-  // Runs the executable headless (no DISPLAY) and waits until it reports that it listens
-  // (true) or it ends (false, its status in Status()).
-  bool Iniciar(std::chrono::seconds limite = 60s) {
+  // Runs the executable with these arguments (after the program name) and DISPLAY set to
+  // display (unset when empty), and waits until it reports that it listens (true) or it
+  // ends (false, its status in Status()).
+  bool Iniciar(std::vector<std::string> argumentos = {"--headless"},
+               const std::string& display = {}, std::chrono::seconds limite = 60s) {
     const std::string exe = pasta_.Caminho("tamrix-rest-server");
     std::vector<std::string> env;
     for (char** v = environ; *v != nullptr; ++v)
       if (std::string_view(*v).rfind("DISPLAY=", 0) != 0) env.emplace_back(*v);
+    if (!display.empty()) env.push_back("DISPLAY=" + display);
     std::vector<char*> envp;
     for (auto& s : env) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::string arg0 = exe, arg1 = "--headless";
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    argumentos.insert(argumentos.begin(), exe);
+    std::vector<char*> argv;
+    for (auto& a : argumentos) argv.push_back(a.data());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, pasta_.Caminho("stdout.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, pasta_.Caminho("stderr.txt").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int erro = posix_spawn(&pid_, exe.c_str(), &fa, nullptr, argv, envp.data());
+    const int erro = posix_spawn(&pid_, exe.c_str(), &fa, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&fa);
     if (erro != 0) {
       pid_ = -1;

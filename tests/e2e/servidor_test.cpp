@@ -58,6 +58,15 @@ TEST_P(ServidorE2E, StartLogsAndRecordsTheStartAndASignalStopsItCleanly) {
       << "the port still answers after the stop";
 }
 
+TEST(ServidorE2ESemTela, WithoutAReachableDisplayItRunsHeadlessAndIgnoresItsArguments) {
+  TAMRIX_REQUIRE_DIST();
+  TServidorE2E servidor;
+  ASSERT_TRUE(servidor.Iniciar({"--porta=1", "janela", "-h"}, ":987")) << servidor.Erros();
+  EXPECT_NE(servidor.Erros().find("sem tela"), std::string::npos) << servidor.Erros();
+  EXPECT_EQ(servidor.Get("/tamrix/rest/TsmComum/InverterString/123").Body, R"({"result":["321"]})");
+  EXPECT_EQ(servidor.Parar(SIGTERM), 0);
+}
+
 TEST(ServidorE2EParada, StopWhileCallsAreRunningEndsCleanly) {
   TAMRIX_REQUIRE_DIST();
   TServidorE2E servidor;
