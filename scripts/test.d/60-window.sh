@@ -138,6 +138,13 @@ closed() { ! curl -s -m 2 -o /dev/null "http://localhost:$1/"; }
 
 click() { xdotool mousemove --window "$1" "$2" "$3" click 1 2>/dev/null; sleep 0.3; }
 shot() { import -window "$1" "$2"; }
+# Types $2 into the port field of window $1 and presses Start.
+start_on() {
+  click "$1" 80 77
+  xdotool key ctrl+a 2>/dev/null
+  xdotool type "$2" 2>/dev/null
+  click "$1" 60 20
+}
 # Darkest grey (0 black .. 1 white) in a rectangle of a screenshot: a label drawn active
 # is black, an inactive one grey.
 darkest() { convert "$1" -crop "$4x$5+$2+$3" +repage -colorspace gray -format '%[fx:minima]' info:; }
@@ -196,10 +203,7 @@ click "$W" 142 20  # Stop
 wait_for 10 log_has "$A" "Parando servidor." 2
 
 # A taken port (the database's own) in the port field: the error box, nothing started.
-click "$W" 80 77
-xdotool key ctrl+a 2>/dev/null
-xdotool type "$TAMRIX_PG_PORT" 2>/dev/null
-click "$W" 60 20
+start_on "$W" "$TAMRIX_PG_PORT"
 E=$(find_window "Erro")
 check "a taken port shows the error box" [ -n "$E" ]
 if [ -n "$E" ]; then
@@ -214,10 +218,7 @@ check "after the failure the window stays inactive" states "$WORK/s3.png" active
 
 # Port text that is not a port: the same error box, nothing started.
 for texto in 80x 70000; do
-  click "$W" 80 77
-  xdotool key ctrl+a 2>/dev/null
-  xdotool type "$texto" 2>/dev/null
-  click "$W" 60 20
+  start_on "$W" "$texto"
   E=$(find_window "Erro")
   check "port text \"$texto\" shows the error box" [ -n "$E" ]
   [ -n "$E" ] && xdotool key Return 2>/dev/null && wait_for 5 no_window "Erro"
@@ -225,10 +226,7 @@ for texto in 80x 70000; do
 done
 
 # Back to the free port, start, and close the window while it runs.
-click "$W" 80 77
-xdotool key ctrl+a 2>/dev/null
-xdotool type "$PORTA" 2>/dev/null
-click "$W" 60 20
+start_on "$W" "$PORTA"
 check "started once more" wait_for 20 log_has "$A" "Iniciando servidor." 3
 "$WORK/fechar" "$W"
 if wait_for 30 sh -c "! kill -0 $SRV 2>/dev/null"; then
