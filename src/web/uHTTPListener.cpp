@@ -1,10 +1,13 @@
 #include "web/uHTTPListener.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/ip/v6_only.hpp>
+#include <cerrno>
+#include <system_error>
+#include <utility>
 
 #include "diagnostics/uExcecoes.h"
 #include "web/uHTTPAcceptor.h"
@@ -12,6 +15,29 @@
 namespace tamrix::web {
 
 using boost::asio::ip::tcp;
+
+namespace {
+
+// A socket descriptor, closed with the object.
+struct TSocket {
+  explicit TSocket(int f) : fd(f) {}
+  TSocket(TSocket&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+  TSocket& operator=(TSocket&&) = delete;
+  ~TSocket() {
+    if (fd >= 0) ::close(fd);
+  }
+  int fd;
+};
+
+std::uint16_t PortaLocal(int fd) {
+  sockaddr_storage a{};
+  socklen_t n = sizeof a;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) return 0;
+  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                       : reinterpret_cast<const sockaddr_in&>(a).sin_port);
+}
+
+}  // namespace
 
 class THTTPListener::TImpl {
  public:
@@ -26,40 +52,36 @@ class THTTPListener::TImpl {
 
   // Binds one address; a missing IPv6 stack is reported as false when opcional.
   bool Escutar(const tcp::endpoint& ep, bool opcional) {
-    tcp::acceptor a(io_);
-    boost::system::error_code ec;
-    a.open(ep.protocol(), ec);
-    if (ec && opcional && ep.address().is_v6()) return false;
-    if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec && ep.address().is_v6()) a.set_option(boost::asio::ip::v6_only(true), ec);
-    if (!ec) a.bind(ep, ec);
-    if (ec && opcional && ep.address().is_v6() &&
-        (ec == boost::asio::error::address_family_not_supported ||
-         ec == boost::system::errc::address_not_available))
+    const bool v6 = ep.address().is_v6();
+    TSocket s(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int erro = s.fd < 0 ? errno : 0;
+    if (erro != 0 && opcional && v6) return false;
+    const int um = 1;
+    if (erro == 0 && ::setsockopt(s.fd, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um) != 0)
+      erro = errno;
+    if (erro == 0 && v6 && ::setsockopt(s.fd, IPPROTO_IPV6, IPV6_V6ONLY, &um, sizeof um) != 0)
+      erro = errno;
+    if (erro == 0 && ::bind(s.fd, ep.data(), static_cast<socklen_t>(ep.size())) != 0) erro = errno;
+    if (erro != 0 && opcional && v6 && (erro == EAFNOSUPPORT || erro == EADDRNOTAVAIL))
       return false;
-    if (!ec) a.listen(settings_.Backlog, ec);
-    if (ec)
+    if (erro == 0 && ::listen(s.fd, settings_.Backlog) != 0) erro = errno;
+    if (erro != 0)
       throw diagnostics::Exception("Não foi possível escutar em " + ep.address().to_string() +
-                                   ", porta " + std::to_string(ep.port()) + ": " + ec.message());
-    escutas_.push_back(std::move(a));
+                                   ", porta " + std::to_string(ep.port()) + ": " +
+                                   std::error_code(erro, std::system_category()).message());
+    escutas_.push_back(std::move(s));
     return true;
   }
 
   void Iniciar() {
-    for (auto& a : escutas_) {
-      boost::system::error_code ec;
-      const std::uint16_t porta = a.local_endpoint(ec).port();
-      aceitadores_.push_back(std::make_unique<THTTPAcceptor>(
-          a.native_handle(), porta, shared_, pool_, conexao_, settings_.OcioThread));
-    }
+    for (auto& s : escutas_)
+      aceitadores_.push_back(std::make_unique<THTTPAcceptor>(s.fd, PortaLocal(s.fd), shared_, pool_,
+                                                             conexao_, settings_.OcioThread));
   }
 
   std::vector<std::uint16_t> Portas() const {
     std::vector<std::uint16_t> r;
-    for (const auto& a : escutas_) {
-      boost::system::error_code ec;
-      r.push_back(a.local_endpoint(ec).port());
-    }
+    for (const auto& s : escutas_) r.push_back(PortaLocal(s.fd));
     return r;
   }
 
@@ -85,8 +107,7 @@ class THTTPListener::TImpl {
   const THTTPListenerSettings settings_;
   TConnectionSettings conexao_;
   TAcceptorShared shared_;
-  boost::asio::io_context io_;  // owns the listening sockets; never run
-  std::vector<tcp::acceptor> escutas_;
+  std::vector<TSocket> escutas_;                             // the listening sockets
   std::vector<std::unique_ptr<THTTPAcceptor>> aceitadores_;  // one per listening socket
 };
 
