@@ -121,6 +121,7 @@ std::string_view TextoStatus(int codigo) {
   if (codigo < 0 || codigo > 999) return "Unknown";
   const auto texto = boost::beast::http::obsolete_reason(
       static_cast<boost::beast::http::status>(static_cast<unsigned>(codigo)));
+  if (texto.empty() || texto.front() == '<') return "Unknown";  // Beast's "<unknown-status>"
   return {texto.data(), texto.size()};
 }
 
