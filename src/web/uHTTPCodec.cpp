@@ -3,6 +3,7 @@
 #include <boost/beast/http/status.hpp>
 #include <ctime>
 
+#include "rest/uRestURL.h"
 #include "rest/uUTF8.h"
 #include "util/uAparar.h"
 #include "util/uCaixaTexto.h"
@@ -10,60 +11,8 @@
 
 namespace tamrix::web {
 
-namespace {
-
-int ValorHex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// The value of n hex digits at texto[pos], or -1.
-long LerHex(std::string_view texto, std::size_t pos, std::size_t n) {
-  if (pos + n > texto.size()) return -1;
-  long v = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const int d = ValorHex(texto[pos + i]);
-    if (d < 0) return -1;
-    v = v * 16 + d;
-  }
-  return v;
-}
-
-}  // namespace
-
 std::string DecodificarCaminho(std::string_view caminho) {
-  if (caminho.find('%') == std::string_view::npos) return rest::UTF8Valido(caminho);
-  std::u16string unidades;
-  std::string bytes;  // run of bytes not yet read as UTF-8
-  auto esvaziar = [&] {
-    if (bytes.empty()) return;
-    unidades += util::ConverterParaUTF16(bytes);
-    bytes.clear();
-  };
-  for (std::size_t i = 0; i < caminho.size();) {
-    if (caminho[i] == '%') {
-      if (i + 1 < caminho.size() && (caminho[i + 1] == 'u' || caminho[i + 1] == 'U')) {
-        const long u = LerHex(caminho, i + 2, 4);
-        if (u >= 0) {
-          esvaziar();
-          unidades.push_back(static_cast<char16_t>(u));
-          i += 6;
-          continue;
-        }
-      }
-      const long b = LerHex(caminho, i + 1, 2);
-      if (b >= 0) {
-        bytes.push_back(static_cast<char>(b));
-        i += 3;
-        continue;
-      }
-    }
-    bytes.push_back(caminho[i++]);
-  }
-  esvaziar();
-  return util::ConverterParaUTF8(unidades);
+  return rest::DecodificarSegmento(caminho);
 }
 
 std::string CodificarURL(std::string_view texto) {

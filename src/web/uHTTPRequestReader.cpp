@@ -1,8 +1,10 @@
 #include "web/uHTTPRequestReader.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
+#include "rest/uRestURL.h"
 #include "util/uAparar.h"
 #include "util/uBase64.h"
 #include "util/uCaixaTexto.h"
@@ -56,11 +58,6 @@ std::int64_t LerTamanhoBloco(std::string_view linha, std::uint64_t limite) {
   return static_cast<std::int64_t>(v);
 }
 
-bool ComecaSemCaixa(std::string_view t, std::string_view prefixo) {
-  return t.size() >= prefixo.size() &&
-         util::TextoIgualSemCaixa(t.substr(0, prefixo.size()), prefixo);
-}
-
 bool ContemSemCaixa(std::string_view t, std::string_view parte) {
   return util::MinusculasASCII(t).find(parte) != std::string::npos;
 }
@@ -95,6 +92,18 @@ THTTPRequestReader::TLinha THTTPRequestReader::ProximaLinha(std::string_view& li
   pos_ = lf + 1;
   procura_ = pos_;
   return TLinha::lPronta;
+}
+
+std::optional<THTTPRequestReader::TStep> THTTPRequestReader::FaltaLinha(std::string_view& linha) {
+  switch (ProximaLinha(linha)) {
+    case TLinha::lFalta:
+      return TStep::NeedMore;
+    case TLinha::lLonga:
+      return Terminar(TStep::Close);
+    case TLinha::lPronta:
+      break;
+  }
+  return std::nullopt;
 }
 
 bool THTTPRequestReader::LerLinhaPedido(std::string_view linha) {
@@ -158,7 +167,7 @@ void THTTPRequestReader::FimCabecalho() {
   }
   caminhoAlvo_ = alvo_;
   for (std::string_view esquema : {"http://", "https://"}) {
-    if (!ComecaSemCaixa(alvo_, esquema)) continue;
+    if (!rest::ComecaSemCaixa(alvo_, esquema)) continue;
     const std::string_view resto = std::string_view(alvo_).substr(esquema.size());
     const std::size_t fim = std::min(resto.find('/'), resto.find('?'));
     hostAlvo_ = std::string(resto.substr(0, fim));
@@ -180,27 +189,13 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
   for (;;) {
     switch (estado_) {
       case TEstado::eLinhaPedido:
-        switch (ProximaLinha(linha)) {
-          case TLinha::lFalta:
-            return TStep::NeedMore;
-          case TLinha::lLonga:
-            return Terminar(TStep::Close);
-          case TLinha::lPronta:
-            break;
-        }
+        if (const auto passo = FaltaLinha(linha)) return *passo;
         if (!LerLinhaPedido(linha)) return Terminar(TStep::Close);
         estado_ = TEstado::eCabecalho;
         break;
 
       case TEstado::eCabecalho:
-        switch (ProximaLinha(linha)) {
-          case TLinha::lFalta:
-            return TStep::NeedMore;
-          case TLinha::lLonga:
-            return Terminar(TStep::Close);
-          case TLinha::lPronta:
-            break;
-        }
+        if (const auto passo = FaltaLinha(linha)) return *passo;
         if (linha.empty()) {
           FimCabecalho();
           estado_ = TEstado::eVerificacoes;
@@ -273,14 +268,7 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
         break;
 
       case TEstado::eTamanhoBloco: {
-        switch (ProximaLinha(linha)) {
-          case TLinha::lFalta:
-            return TStep::NeedMore;
-          case TLinha::lLonga:
-            return Terminar(TStep::Close);
-          case TLinha::lPronta:
-            break;
-        }
+        if (const auto passo = FaltaLinha(linha)) return *passo;
         const std::int64_t tamanho =
             LerTamanhoBloco(linha, limites_.TamanhoMaximoCorpo - corpo_.size());
         if (tamanho == -1) return Terminar(TStep::Answer, 400);
@@ -303,27 +291,13 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
       }
 
       case TEstado::eFimBloco:
-        switch (ProximaLinha(linha)) {
-          case TLinha::lFalta:
-            return TStep::NeedMore;
-          case TLinha::lLonga:
-            return Terminar(TStep::Close);
-          case TLinha::lPronta:
-            break;
-        }
+        if (const auto passo = FaltaLinha(linha)) return *passo;
         if (!linha.empty()) return Terminar(TStep::Answer, 400);
         estado_ = TEstado::eTamanhoBloco;
         break;
 
       case TEstado::eTrailer:
-        switch (ProximaLinha(linha)) {
-          case TLinha::lFalta:
-            return TStep::NeedMore;
-          case TLinha::lLonga:
-            return Terminar(TStep::Close);
-          case TLinha::lPronta:
-            break;
-        }
+        if (const auto passo = FaltaLinha(linha)) return *passo;
         if (linha.empty()) {
           estado_ = TEstado::eAutorizacao;
         } else if (++linhas_ > limites_.MaximoLinhasCabecalho) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,8 @@ class THTTPRequestReader {
   enum class TLinha { lPronta, lFalta, lLonga };
 
   TLinha ProximaLinha(std::string_view& linha);
+  // The next line into linha, or the step to return when there is none (yet).
+  std::optional<TStep> FaltaLinha(std::string_view& linha);
   bool LerLinhaPedido(std::string_view linha);
   void LerLinhaCabecalho(std::string_view linha);
   void FimCabecalho();
