@@ -35,7 +35,8 @@ web::TwmServidorConfig ConfigWebModule(const rest::TRestServer& servidor) {
 }  // namespace
 
 core::TOpcoesDmServidor OpcoesDmServidor() {
-  // TODO(app): the sales-file class of the integration layer.
+  // The sales-file class keeps its place in the registration order with no method until
+  // the integration layer publishes its table (replace this stand-in with that table).
   endpoints::TClassesServidor classes =
       endpoints::ClassesServidor(rest::TTabelaClasse<endpoints::TsmBase>("TsmIntegracaoArquivo"));
   core::TOpcoesDmServidor o;
