@@ -16,10 +16,16 @@
 namespace tamrix::rest::teste {
 
 inline int gChamadasResultados = 0;
-// The last data set a method returned: the test looks at how many rows were fetched and
-// whether the collection is still alive after the answer.
+// Of the last data set a method returned: whether its collection is still alive after the
+// answer, and how many rows were fetched from it (set when it is freed with the answer).
 inline std::weak_ptr<TJSONDataSets> gUltimaColecao;
-inline testes::TDataSetMemoria* gUltimoDataSet = nullptr;
+inline std::size_t gLinhasBuscadas = 0;
+
+class TDataSetContado : public testes::TDataSetMemoria {
+ public:
+  using TDataSetMemoria::TDataSetMemoria;
+  ~TDataSetContado() override { gLinhasBuscadas = LinhasLidas(); }
+};
 
 inline TJSONDataSetsPtr ColecaoNumerada(int n) {
   TColunaDataSet coluna;
@@ -27,8 +33,7 @@ inline TJSONDataSetsPtr ColecaoNumerada(int n) {
   coluna.Tipo = TTipoColuna::tcInteiro32;
   std::vector<TLinhaDataSet> linhas;
   for (int i = 0; i < n; ++i) linhas.push_back({std::to_string(i)});
-  auto ds = std::make_unique<testes::TDataSetMemoria>("qySQL", std::vector{coluna}, linhas);
-  gUltimoDataSet = ds.get();
+  auto ds = std::make_unique<TDataSetContado>("qySQL", std::vector{coluna}, linhas);
   auto colecao = std::make_shared<TJSONDataSets>();
   TJSONDataSetsWriter::ListAdd(*colecao, std::move(ds));
   gUltimaColecao = colecao;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "ResultadosTeste.h"
 
 namespace tamrix::rest::teste {
@@ -206,6 +208,24 @@ TEST_F(RestCache, OldestEntriesGoFirstWithinTheEntryAndByteLimits) {
 
   servidor.DefinirLimitesCache({0, 1 << 20});
   EXPECT_EQ(Get("/tamrix/rest/TsmResultados/Objeto/a").R.Content, R"({"result":[{"s":"a"}]})");
+}
+
+TEST_F(RestCache, CallsOfOneSessionAtOnceKeepTheBoundsAndTheByteCount) {
+  servidor.DefinirLimitesCache({10, 1 << 20});
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 50; ++i) {
+        Get("/tamrix/rest/TsmResultados/Objeto/" + std::string(static_cast<std::size_t>(i), 'x'));
+        if (t == 0) Pedir("DELETE", "/tamrix/cache/" + std::to_string(i * 3));
+        if (t == 1) Get("/tamrix/cache");
+      }
+    });
+  for (auto& t : threads) t.join();
+  std::uint64_t soma = 0;
+  for (const auto& [id, entrada] : Cache().Entradas()) soma += entrada->Bytes;
+  EXPECT_LE(Cache().Quantidade(), 10u);
+  EXPECT_EQ(Cache().Bytes(), soma);
 }
 
 TEST_F(RestCache, CacheEndsWithItsSession) {

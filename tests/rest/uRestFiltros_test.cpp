@@ -49,7 +49,8 @@ TEST_F(RestFiltros, TableFilterCropsRowsAndStopsFetching) {
     ASSERT_EQ(lidos.size(), 1u);
     EXPECT_EQ(Numeros(lidos[0]), c.Esperadas);
     EXPECT_EQ(lidos[0].Colunas.at(0).Nome, "n");
-    EXPECT_EQ(gUltimoDataSet->LinhasLidas(), c.Buscadas);
+    ASSERT_TRUE(gUltimaColecao.expired());
+    EXPECT_EQ(gLinhasBuscadas, c.Buscadas);
   }
 }
 
