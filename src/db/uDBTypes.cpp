@@ -37,7 +37,7 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
   y = static_cast<int>(yy + (m <= 2));
 }
 
-const long long kDelphiEpoch = DaysFromCivil(1899, 12, 30);
+const long long kDiaZeroDataHora = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
@@ -67,7 +67,7 @@ TDBTimeStamp TDBTimeStamp::FromDateTime(double days) {
     whole += days < 0 ? -1 : 1;
   }
   TDBTimeStamp ts;
-  CivilFromDays(kDelphiEpoch + static_cast<long long>(whole), ts.year, ts.month, ts.day);
+  CivilFromDays(kDiaZeroDataHora + static_cast<long long>(whole), ts.year, ts.month, ts.day);
   ts.hour = static_cast<int>(ms / 3600000);
   ts.minute = static_cast<int>(ms / 60000 % 60);
   ts.second = static_cast<int>(ms / 1000 % 60);
@@ -77,7 +77,7 @@ TDBTimeStamp TDBTimeStamp::FromDateTime(double days) {
 
 double TDBTimeStamp::ToDateTime() const {
   const double date = static_cast<double>(
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDelphiEpoch);
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDiaZeroDataHora);
   const double time = (hour * 3600.0 + minute * 60.0 + second + nanos / 1e9) / 86400.0;
   return date >= 0 ? date + time : date - time;
 }

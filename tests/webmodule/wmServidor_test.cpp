@@ -44,7 +44,7 @@ TEST_F(WebModuleTest, RoutesAnswerInOrder) {
       {"GET", "/Templates/ReverseString.html", "127.0.0.1", 302, "/", ""},
       {"GET", "/proxy/javascript.zip", "10.1.2.3", 200, "", "PK"},
       {"HEAD", "/PROXY/javascript.zip", "10.1.2.3", 404, "", ""},
-      {"GET", "/proxy/delphi.zip", "10.1.2.3", 404, "", ""},
+      {"GET", "/proxy/csharp.zip", "10.1.2.3", 404, "", ""},
       {"GET", "/proxy/sub/javascript.zip", "10.1.2.3", 302, "/", ""},
       {"POST", "/proxy/javascript.zip", "10.1.2.3", 302, "/", ""},
       {"GET", "/tamrix/rest/TsmComum/InverterString/abc", "10.1.2.3", 302, "/", ""},  // no REST
