@@ -1,0 +1,122 @@
+#include "integration/uDecodificacaoArquivo.h"
+
+#include <boost/json/serialize.hpp>
+
+namespace tamrix::integration {
+
+namespace {
+
+int ValorBase64(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// Builds the lines byte by byte. The trim of the whole text is done on the fly: leading
+// characters are skipped as they come, trailing ones are taken off at the end (Concluir),
+// before TAB turns into "|" (a trailing TAB is trimmed, not turned).
+class TMontadorLinhas {
+ public:
+  TMontadorLinhas(bool pbVendas, std::vector<std::string>& poLinhas)
+      : FbVendas(pbVendas), FoLinhas(poLinhas), FiPrimeira(poLinhas.size()) {}
+
+  void Byte(unsigned char b) {
+    if (FbCortado) {
+      // After a NUL: only whether something other than blanks follows matters (the trim
+      // of the whole text then stops before the NUL or not).
+      if (b > 32) FbTextoAposNul = true;
+      return;
+    }
+    if (FbVendas && !FbIniciado) {
+      if (b <= 32) return;
+      FbIniciado = true;
+    }
+    if (b == 0) {
+      FbCortado = true;
+      return;
+    }
+    if (b == '\r' || b == '\n') {
+      if (b == '\n' && FbAposCR) {
+        FbAposCR = false;
+        return;
+      }
+      FbAposCR = b == '\r';
+      FoLinhas.push_back(std::move(FsAtual));
+      FsAtual.clear();
+      return;
+    }
+    FbAposCR = false;
+    if (FbVendas && b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
+    if (b < 0x80) {
+      FsAtual += static_cast<char>(b);
+    } else {
+      FsAtual += static_cast<char>(0xC0 | (b >> 6));
+      FsAtual += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+
+  void Concluir() {
+    if (FbVendas && !(FbCortado && FbTextoAposNul)) {
+      // Trailing trim: blanks, and the breaks of lines left with nothing, go.
+      for (;;) {
+        while (!FsAtual.empty() && static_cast<unsigned char>(FsAtual.back()) <= 32)
+          FsAtual.pop_back();
+        if (!FsAtual.empty() || FoLinhas.size() == FiPrimeira) break;
+        FsAtual = std::move(FoLinhas.back());
+        FoLinhas.pop_back();
+      }
+    }
+    if (!FsAtual.empty()) FoLinhas.push_back(std::move(FsAtual));
+    if (FbVendas)
+      for (std::size_t i = FiPrimeira; i < FoLinhas.size(); ++i)
+        for (char& c : FoLinhas[i])
+          if (c == '\t') c = '|';
+  }
+
+ private:
+  const bool FbVendas;
+  std::vector<std::string>& FoLinhas;
+  const std::size_t FiPrimeira;  // lines of the list before this file
+  std::string FsAtual;
+  bool FbIniciado = false;  // leading trim over
+  bool FbAposCR = false;    // an LF now ends nothing (CR LF)
+  bool FbCortado = false;   // a NUL ended the text
+  bool FbTextoAposNul = false;
+};
+
+}  // namespace
+
+std::string TextoValorJSON(const boost::json::value& pjvValor) {
+  if (pjvValor.is_string()) return std::string(pjvValor.get_string());
+  if (pjvValor.is_number() || pjvValor.is_bool()) return boost::json::serialize(pjvValor);
+  return {};
+}
+
+void DecodificarArquivo(TTipoArquivo pTipoArquivo, std::string_view psBase64,
+                        std::vector<std::string>& poLinhas) {
+  TMontadorLinhas montador(pTipoArquivo == taVendas, poLinhas);
+  int grupo[4];
+  int n = 0;
+  for (char c : psBase64) {
+    const int v = c == '=' ? -2 : ValorBase64(c);
+    if (v == -1) continue;
+    grupo[n++] = v;
+    if (n < 4) continue;
+    n = 0;
+    // Characters before the first "=" carry the bytes: 4 give three, 3 two, 2 one.
+    int dados = 0;
+    while (dados < 4 && grupo[dados] >= 0) ++dados;
+    const unsigned bits =
+        (dados > 0 ? unsigned(grupo[0]) << 18 : 0u) | (dados > 1 ? unsigned(grupo[1]) << 12 : 0u) |
+        (dados > 2 ? unsigned(grupo[2]) << 6 : 0u) | (dados > 3 ? unsigned(grupo[3]) : 0u);
+    if (dados >= 2) montador.Byte(static_cast<unsigned char>(bits >> 16));
+    if (dados >= 3) montador.Byte(static_cast<unsigned char>(bits >> 8));
+    if (dados >= 4) montador.Byte(static_cast<unsigned char>(bits));
+  }
+  montador.Concluir();
+}
+
+}  // namespace tamrix::integration
