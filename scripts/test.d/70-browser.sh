@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Headless Chromium against the dist/ server: the start page "/" loads the generated client
-# library, a text typed into the ReverseString form goes through TsmComum.InverterString and
-# comes back reversed. Screenshot in $TAMRIX_ARTIFACTS. playwright-core comes from npm into
+# Headless Chromium against the dist/ server, page checks in scripts/test.d/browser/: the
+# start page "/" sends a typed text through TsmComum.InverterString and shows it reversed;
+# the Server Functions page logs in, calls TsmCadastro.ConsultarCadastro and draws the rows
+# as a table that must match the tenant database. Screenshots in $TAMRIX_ARTIFACTS. playwright-core comes from npm into
 # a folder outside the repository (TAMRIX_NODE_DIR, default ~/.cache/tamrix-node).
 # Needs the environment of scripts/test: TAMRIX_DIST, TAMRIX_ARTIFACTS, TAMRIX_PG_*.
 set -uo pipefail
@@ -59,52 +60,30 @@ for _ in $(seq 300); do
 done
 grep -q "ouvindo em" "$WORK/out.txt" || die "the server did not start: $(cat "$WORK/out.txt")"
 
-cat >"$WORK/reverse.js" <<'JS'
-const { chromium } = require('playwright-core');
-const [url, profile, shot] = process.argv.slice(2);
-const texto = 'Ação TAMRIX 2016 - pão & café <ok>';
-const esperado = texto.split('').reverse().join('');  // 16-bit units, last first
-(async () => {
-  // A fresh profile directory (--user-data-dir), which Playwright takes as its own argument.
-  const browser = await chromium.launchPersistentContext(profile, {
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
-  let falhou = false;
-  const page = await browser.newPage();
-  try {
-    const erros = [];
-    page.on('pageerror', (e) => erros.push(String(e)));
-    const resposta = await page.goto(url, { waitUntil: 'load' });
-    if (resposta.status() !== 200) throw new Error(`GET / answered ${resposta.status()}`);
-    await page.fill('#texto', texto);
-    await page.click('#botaoInverter');
-    await page.waitForFunction(
-        () => document.getElementById('resultado').textContent !== '' ||
-              document.getElementById('erro').textContent !== '', null, { timeout: 20000 });
-    const resultado = await page.textContent('#resultado');
-    const erro = await page.textContent('#erro');
-    if (erro) throw new Error(`the page shows an error: ${erro}`);
-    if (resultado !== esperado) throw new Error(`got ${JSON.stringify(resultado)}, expected ${JSON.stringify(esperado)}`);
-    if (erros.length) throw new Error(`script errors: ${erros.join('; ')}`);
-    console.log(`  ok   "${texto}" came back as "${resultado}"`);
-  } catch (e) {
-    console.error(`  FAIL ${e.message}`);
-    falhou = true;
-  } finally {
-    await page.screenshot({ path: shot }).catch(() => {});
-    await browser.close();
-  }
-  process.exit(falhou ? 1 : 0);
-})();
-JS
+PAGINAS="$ROOT/scripts/test.d/browser"
+pagina() { NODE_PATH="$NODE_DIR/node_modules" timeout 120 node "$PAGINAS/$1" "${@:2}"; }
+status=0
 
 echo "== browser: ReverseString page through the generated client library"
-status=0
-NODE_PATH="$NODE_DIR/node_modules" timeout 120 node "$WORK/reverse.js" "http://localhost:$PORT/" \
-  "$WORK/profile" "$ART/navegador-reversestring.png" || status=1
+pagina reversestring.js "http://localhost:$PORT/" "$WORK/profile-reverse" \
+  "$ART/navegador-reversestring.png" || status=1
+
+# The rows ConsultarCadastro answers with no filter, as the tenant database gives them (text
+# forms of our data-set reader; the server's query has no ORDER BY, the page check sorts).
+TOKEN=TkLoja1-7F3A9C
+TENANT=$(sql "$DB" "SELECT nome_bd FROM ConfigBD WHERE token = '$TOKEN'")
+sql "$TENANT" "SELECT json_agg(row_to_json(t)) FROM (
+  SELECT Cadastro.cd_cadastro::text AS cd_cadastro, Cadastro.razao, Cadastro.fantasia,
+         Cadastro.cgc_cpf, Cadastro.dt_cadastro::text AS dt_cadastro, Cadastro.endereco,
+         Cadastro.numero, Cadastro.complemento, Cadastro.bairro, Cidade.nome AS cidade,
+         Cidade.cd_estado, Cadastro.cep, Cidade.ddd, Cadastro.fone
+    FROM Cadastro JOIN Cidade ON (Cidade.cd_cidade = Cadastro.cd_cidade)) t" \
+  >"$WORK/cadastros.json" || die "could not read Cadastro of $TENANT"
+
+echo "== browser: Server Functions page draws ConsultarCadastro as a table"
+pagina invoker.js "http://127.0.0.1:$PORT" "$WORK/profile-invoker" \
+  "$ART/invoker-consultarcadastro.png" "$WORK/cadastros.json" ADMIN admin123 "$TOKEN" || status=1
+
 if grep -q '^\* ERRO' "$WORK/dist/log.txt" 2>/dev/null; then
   echo "  FAIL the server logged errors:"; grep '^\* ERRO' "$WORK/dist/log.txt"; status=1
 fi

@@ -1,7 +1,9 @@
-// Reads the data-set answers of the TAMRIX Rest Server (docs/dataset-format.md): the JSON
+﻿// Reads the data-set answers of the TAMRIX Rest Server (docs/dataset-format.md): the JSON
 // container, its Base64/zlib data text and the binary storage stream, down to columns and
 // rows of text (null for NULL). Works in browsers and in Node 18 or later; inflating uses
 // DecompressionStream("deflate").
+// The file starts with a UTF-8 byte-order mark, so that the server serves it with
+// "charset=utf-8" and the messages below read right on any page.
 //
 //   const dataSets = await TamrixDataSet.lerResposta(textoDaResposta);
 //   // [{nome: "qySQL", colunas: [{nome, tipo, nomeTipo, ...}], linhas: [["1", null, ""]]}]

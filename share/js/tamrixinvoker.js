@@ -1,10 +1,11 @@
-/*
+﻿/*
  * TAMRIX Rest Server - the "Server Functions" page: lists every class and method of the
  * generated js/serverfunctions.js and calls any of them with the values typed in.
  * Needs js/tamrixrest.js and js/serverfunctions.js loaded first. Answers are drawn by the
  * renderers of TamrixResultRenderers (js/tamrixdataset.js adds the data-set tables);
  * whatever no renderer takes is shown as JSON text.
- * Only ASCII in this file: it is served without a charset.
+ * The file starts with a UTF-8 byte-order mark: the server then names the charset, which
+ * the page (ISO-8859-1) would otherwise lend it.
  */
 var TamrixInvoker = (function () {
   var conexao = null;
@@ -168,8 +169,10 @@ var TamrixInvoker = (function () {
       TamrixDataSet.lerContainer(valorResposta).then(function (dataSets) {
         lugar.textContent = "";
         for (var i = 0; i < dataSets.length; i++) {
+          var linhas = dataSets[i].linhas.length;
           lugar.appendChild(el("div", {"class": "rotulo"},
-                               dataSets[i].nome + " (" + dataSets[i].linhas.length + " linhas)"));
+                               (dataSets[i].nome || "(sem nome)") + " - " + linhas +
+                               (linhas === 1 ? " linha" : " linhas")));
           var tabela = TamrixDataSet.criarTabela(dataSets[i], document);
           tabela.className = "dataset";
           lugar.appendChild(tabela);

@@ -1,4 +1,4 @@
-/*
+﻿/*
  * TAMRIX Rest Server - JavaScript client of the REST protocol.
  *
  * Plain browser script, no build step. Load it before js/serverfunctions.js (the generated
@@ -11,7 +11,8 @@
  *
  * The session id the server answers in the "Pragma" header is kept in the connection
  * information and echoed in every later call, so the login state survives between calls.
- * Only ASCII in this file: it is served without a charset.
+ * The file starts with a UTF-8 byte-order mark: the server then names the charset, which
+ * the page (ISO-8859-1) would otherwise lend it.
  */
 
 /* Where the server is and which session the calls belong to. Empty host: the page's own

@@ -1,0 +1,39 @@
+// Shared by the page checks of 70-browser.sh: a headless Chromium on a fresh profile, one
+// page, a screenshot whatever happens, and the exit status (0 passed, 1 failed).
+const { chromium } = require('playwright-core');
+
+// Runs corpo(page) and saves a screenshot to shot; foto(page), when given, names the
+// element to photograph (by default the whole page).
+async function verificar(profile, shot, corpo, foto) {
+  // A fresh profile directory (--user-data-dir), which Playwright takes as its own argument.
+  const browser = await chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    viewport: { width: 1920, height: 1000 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+  let falhou = false;
+  const page = await browser.newPage();
+  const erros = [];
+  page.on('pageerror', (e) => erros.push(String(e)));
+  try {
+    await corpo(page);
+    if (erros.length) throw new Error(`script errors: ${erros.join('; ')}`);
+  } catch (e) {
+    console.error(`  FAIL ${e.message}`);
+    falhou = true;
+  } finally {
+    try {
+      const alvo = foto ? await foto(page) : null;
+      if (alvo) await alvo.screenshot({ path: shot });
+      else await page.screenshot({ path: shot, fullPage: false });
+    } catch (e) {
+      await page.screenshot({ path: shot }).catch(() => {});
+    }
+    await browser.close();
+  }
+  process.exit(falhou ? 1 : 0);
+}
+
+module.exports = { verificar };
