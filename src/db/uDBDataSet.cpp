@@ -1,7 +1,9 @@
 #include "db/uDBDataSet.h"
 
 #include <algorithm>
+#include <exception>
 
+#include "db/uDBBatchInsert.h"
 #include "db/uDBConnection.h"
 #include "db/uDBStatement.h"
 #include "util/uAparar.h"
@@ -510,7 +512,7 @@ void TDBDataSet::CancelUpdates() {
   eof_ = rows_.empty();
 }
 
-int TDBDataSet::ApplyCachedRows(int maxErrors) {
+int TDBDataSet::ApplyCachedRows(int maxErrors, std::size_t batchRows) {
   if (!cachedUpdates_) {
     throw EDatabaseError("Não é possível aplicar atualizações de " + Describe() +
                          ": as atualizações em cache estão desligadas.");
@@ -523,22 +525,90 @@ int TDBDataSet::ApplyCachedRows(int maxErrors) {
   }
   TDBConnection& c = RequireConnection("aplicar as atualizações de");
   auto lock = c.Lock();
+  const TDBBatchLimits limits = BatchLimitsFor(c.Profile().Engine());
   int errors = 0;
-  // One INSERT per row, in order. (A batch form with array binding can replace this loop for
-  // rows that assign the same columns.)
-  for (std::size_t r = 0; r < rows_.size(); ++r) {
-    TRow& row = rows_[r];
-    if (!row.pending) continue;
-    std::string cols, marks;
-    std::vector<odbc::TBindSpec> specs;
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
-      if (!row.assigned[i]) continue;
-      if (!cols.empty()) {
-        cols += ", ";
-        marks += ", ";
+  // Tells the handler; true when the apply must stop.
+  auto failed = [&](std::size_t r, const EDatabaseError& e) {
+    TDBErrorAction action = TDBErrorAction::eaFail;
+    if (onUpdateError_)
+      onUpdateError_(*this, e, static_cast<int>(r) + 1, TDBUpdateRequest::arInsert, action);
+    if (action == TDBErrorAction::eaApplied) {
+      rows_[r].pending = false;
+    } else if (action == TDBErrorAction::eaFail) {
+      ++errors;
+      if (maxErrors >= 0 && errors > maxErrors) return true;
+    }
+    return false;
+  };
+
+  std::vector<std::size_t> batch;
+  std::size_t r = 0;
+  while (r < rows_.size()) {
+    if (!rows_[r].pending) {
+      ++r;
+      continue;
+    }
+    // The next batch: pending rows in order that assign the same columns, so one statement
+    // text fits them all.
+    const std::vector<bool>& shape = rows_[r].assigned;
+    const auto columns = static_cast<std::size_t>(std::count(shape.begin(), shape.end(), true));
+    const std::size_t cap = BatchRows(limits, columns, batchRows);
+    batch.assign(1, r);
+    std::size_t next = r + 1;
+    for (; next < rows_.size() && batch.size() < cap; ++next) {
+      if (!rows_[next].pending) continue;
+      if (rows_[next].assigned != shape) break;
+      batch.push_back(next);
+    }
+    r = next;
+
+    std::exception_ptr batchError;
+    if (batch.size() > 1) {
+      try {
+        InsertRows(c, table, batch.data(), batch.size());
+        for (std::size_t b : batch) rows_[b].pending = false;
+        continue;
+      } catch (const EDatabaseError&) {
+        batchError = std::current_exception();
       }
-      cols += columns_[i].name;
-      marks += "?";
+    }
+    // One row at a time: single rows, and a refused batch, so the handler gets the failing
+    // row and its own error, and the rows before it are applied as they would be alone.
+    bool rowFailed = false;
+    for (std::size_t b : batch) {
+      try {
+        InsertRows(c, table, &b, 1);
+        rows_[b].pending = false;
+      } catch (const EDatabaseError& e) {
+        rowFailed = true;
+        if (failed(b, e)) return errors;
+      }
+    }
+    // Every row passed alone although the batch was refused (the server may have dropped the
+    // transaction, as it does with a deadlock): the batch's error still counts.
+    if (batchError && !rowFailed) {
+      try {
+        std::rethrow_exception(batchError);
+      } catch (const EDatabaseError& e) {
+        if (failed(batch.front(), e)) return errors;
+      }
+    }
+  }
+  return errors;
+}
+
+void TDBDataSet::InsertRows(TDBConnection& c, const std::string& table, const std::size_t* rows,
+                            std::size_t count) {
+  const std::vector<bool>& shape = rows_[rows[0]].assigned;
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (shape[i]) names.push_back(columns_[i].name);
+  std::vector<odbc::TBindSpec> specs;
+  specs.reserve(names.size() * count);
+  for (std::size_t k = 0; k < count; ++k) {
+    TRow& row = rows_[rows[k]];
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      if (!shape[i]) continue;
       odbc::TBindSpec s;
       s.value = &row.values[i];
       s.type = columns_[i].fieldType;
@@ -547,29 +617,12 @@ int TDBDataSet::ApplyCachedRows(int maxErrors) {
       s.declaredScale = static_cast<SQLSMALLINT>(columns_[i].scale);
       specs.push_back(s);
     }
-    const std::string sql = cols.empty()
-                                ? "INSERT INTO " + table + " DEFAULT VALUES"
-                                : "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-    try {
-      RequireConnection("aplicar as atualizações de");
-      odbc::TStatement st(c);
-      st.Bind(specs);
-      st.Execute(sql);
-      st.Drain();
-      row.pending = false;
-    } catch (const EDatabaseError& e) {
-      TDBErrorAction action = TDBErrorAction::eaFail;
-      if (onUpdateError_)
-        onUpdateError_(*this, e, static_cast<int>(r) + 1, TDBUpdateRequest::arInsert, action);
-      if (action == TDBErrorAction::eaApplied) {
-        row.pending = false;
-      } else if (action == TDBErrorAction::eaFail) {
-        ++errors;
-        if (maxErrors >= 0 && errors > maxErrors) break;
-      }
-    }
   }
-  return errors;
+  RequireConnection("aplicar as atualizações de");
+  odbc::TStatement st(c);
+  st.Bind(specs);
+  st.Execute(BatchInsertSql(table, names, count));
+  st.Drain();
 }
 
 }  // namespace tamrix::db

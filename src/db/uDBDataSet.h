@@ -11,6 +11,7 @@
 #ifndef TAMRIX_DB_UDBDATASET_H
 #define TAMRIX_DB_UDBDATASET_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -136,9 +137,11 @@ class TDBDataSet {
   // Checks that a connection is set and open; returns it.
   TDBConnection& RequireConnection(const char* action) const;
 
-  // Applies the pending cached rows as one parameterised INSERT each, in order; stops when
-  // the errors exceed maxErrors (negative: no limit). Returns the number of errors.
-  int ApplyCachedRows(int maxErrors);
+  // Applies the pending cached rows in order, as parameterised INSERTs of up to `batchRows`
+  // rows each (0: as many as the engine allows); stops when the errors exceed maxErrors
+  // (negative: no limit). Returns the number of errors. A refused batch is sent again one
+  // row at a time, so the update-error handler sees the failing row and its own error.
+  int ApplyCachedRows(int maxErrors, std::size_t batchRows = 0);
 
  private:
   friend class TDBField;
@@ -167,6 +170,10 @@ class TDBDataSet {
   std::size_t RowAt(std::size_t position) const;
   std::size_t PositionOf(std::size_t row);
   TIndex* CurrentIndex();
+  // One INSERT of the rows at these positions (they assign the same columns), on the open,
+  // locked connection. Raises what the database refuses.
+  void InsertRows(TDBConnection& c, const std::string& table, const std::size_t* rows,
+                  std::size_t count);
   void ReleaseStatement();  // the connection is closing
   void ConnectionGone();    // the connection is being destroyed
 

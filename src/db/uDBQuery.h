@@ -3,6 +3,7 @@
 #ifndef TAMRIX_DB_UDBQUERY_H
 #define TAMRIX_DB_UDBQUERY_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,12 +36,17 @@ class TDBQuery : public TDBDataSet {
   // Rows the last ExecSQL affected (-1 when unknown).
   std::int64_t RowsAffected() const { return rowsAffected_; }
 
-  // Applies the cached rows (Append/Post) as one parameterised INSERT each, in order, into
-  // the table the SQL reads from (or SetUpdateTableName). A failing row goes to the
-  // update-error handler; the apply stops once the errors exceed maxErrors (0: at the first;
-  // negative: never). Returns the number of failed rows. Runs in the caller's transaction.
-  int ApplyUpdates(int maxErrors = -1) { return ApplyCachedRows(maxErrors); }
+  // Applies the cached rows (Append/Post) in order into the table the SQL reads from (or
+  // SetUpdateTableName), as parameterised multi-row INSERTs: consecutive rows that assign
+  // the same columns share a statement, as many as the engine's limits allow. A failing row
+  // goes to the update-error handler with its own error and position (a refused batch is
+  // retried row by row to find it); the apply stops once the errors exceed maxErrors (0: at
+  // the first; negative: never). Returns the number of failed rows. Runs in the caller's
+  // transaction and never commits or rolls back.
+  int ApplyUpdates(int maxErrors = -1) { return ApplyCachedRows(maxErrors, batchRows_); }
   void SetUpdateTableName(std::string table) { updateTable_ = std::move(table); }
+  // Most rows per INSERT (0, the default: as many as the engine allows; 1: one per row).
+  void SetUpdateBatchRows(std::size_t rows) { batchRows_ = rows; }
 
  protected:
   void Execute(odbc::TStatement& stmt) override;
@@ -53,6 +59,7 @@ class TDBQuery : public TDBDataSet {
   TDBParams params_;
   std::string updateTable_;
   std::int64_t rowsAffected_ = -1;
+  std::size_t batchRows_ = 0;
 };
 
 }  // namespace tamrix::db
