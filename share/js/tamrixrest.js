@@ -59,7 +59,8 @@ TamrixConnectionInfo.prototype.closeSession = function (onResult) {
 /* Renderers of answers for pages that show them (the invoker page). A renderer is
  * function (value, element) that draws value into element and returns true, or returns
  * false when it does not know the value; the last registered is asked first.
- * js/tamrixdataset.js registers the one that draws data-set containers as tables. */
+ * js/tamrixinvoker.js registers one that draws data-set containers as tables with the
+ * reader of js/tamrixdataset.js. */
 var TamrixResultRenderers = TamrixResultRenderers || [];
 function TamrixRegisterResultRenderer(renderer) {
   TamrixResultRenderers.unshift(renderer);

@@ -78,4 +78,8 @@ verificar(profile, shot, async (page) => {
   console.log(`  ok   ConsultarCadastro drawn as a table: ${colunas.length} columns, ` +
               `${obtidas.length} rows, ${nulos} NULL cells, as in the database`);
   await page.locator(consulta).scrollIntoViewIfNeeded();
-}, (page) => page.locator(caixa('tsmcadastro.consultarcadastro')));
+}, {
+  // Wide enough for the fourteen columns on one line each.
+  viewport: { width: 1920, height: 1000 },
+  foto: (page) => page.locator(caixa('tsmcadastro.consultarcadastro')),
+});

@@ -2,14 +2,14 @@
 // page, a screenshot whatever happens, and the exit status (0 passed, 1 failed).
 const { chromium } = require('playwright-core');
 
-// Runs corpo(page) and saves a screenshot to shot; foto(page), when given, names the
-// element to photograph (by default the whole page).
-async function verificar(profile, shot, corpo, foto) {
+// Runs corpo(page) and saves a screenshot to shot. Options: foto(page) names the element to
+// photograph (by default the visible page), viewport its size (1280 x 720 by default).
+async function verificar(profile, shot, corpo, { foto, viewport } = {}) {
   // A fresh profile directory (--user-data-dir), which Playwright takes as its own argument.
   const browser = await chromium.launchPersistentContext(profile, {
     executablePath: '/usr/bin/chromium',
     headless: true,
-    viewport: { width: 1920, height: 1000 },
+    viewport: viewport || { width: 1280, height: 720 },
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
