@@ -288,15 +288,14 @@ bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery&
     poQuery.Close();
     if (ok) ok = ImportarArquivo(psCNPJ, pTipoArquivo, pdDt_Movimento, psNomeArquivo);
     if (ok) ok = InserirControle(psCNPJ, pTipoArquivo, true, psNomeArquivo, pdDt_Movimento, psMsg);
-    if (conexao->InTransaction()) {
-      if (ok) {
-        conexao->Commit();
-      } else {
-        if (util::EstaVazio(psMsg)) psMsg = UpdateError();
-        conexao->Rollback();
-      }
+    if (ok) {
+      // Raises when no transaction is left to commit: that is no success either.
+      conexao->Commit();
+      return true;
     }
-    return ok;
+    if (util::EstaVazio(psMsg)) psMsg = UpdateError();
+    if (conexao->InTransaction()) conexao->Rollback();
+    return false;
   } catch (const std::exception& e) {
     psMsg = diagnostics::TraduzirErro(e);
     if (conexao != nullptr) VoltarSeAberta(*conexao);
