@@ -5,7 +5,7 @@
 #include "core/uEventosServRest.h"
 #include "diagnostics/uLogServidor.h"
 #include "endpoints/uRegistroEndpoints.h"
-#include "endpoints/uSmBase.h"
+#include "integration/usmIntegracaoArquivo.h"
 #include "rest/uRestHTTPWebDispatcher.h"
 #include "web/uRequestPool.h"
 #include "web/uRestServerMetaDataProvider.h"
@@ -35,10 +35,8 @@ web::TwmServidorConfig ConfigWebModule(const rest::TRestServer& servidor) {
 }  // namespace
 
 core::TOpcoesDmServidor OpcoesDmServidor() {
-  // The sales-file class keeps its place in the registration order with no method until
-  // the integration layer publishes its table (replace this stand-in with that table).
   endpoints::TClassesServidor classes =
-      endpoints::ClassesServidor(rest::TTabelaClasse<endpoints::TsmBase>("TsmIntegracaoArquivo"));
+      endpoints::ClassesServidor(integration::TsmIntegracaoArquivo::Tabela());
   core::TOpcoesDmServidor o;
   o.ClasseBase = std::move(classes.ClasseBase);
   o.Classes = std::move(classes.Classes);
