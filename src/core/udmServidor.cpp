@@ -9,6 +9,7 @@
 #include "core/uSessaoDados.h"
 #include "db/uDBConnectionParams.h"
 #include "db/uDBDriverProfile.h"
+#include "db/uDBEnvironment.h"
 #include "diagnostics/uExcecoes.h"
 #include "diagnostics/uLogServidor.h"
 #include "diagnostics/uTraduzirErro.h"
@@ -155,6 +156,7 @@ bool TdmServidor::ConfigurarConexaoPrincipal() {
         p.SetValue(db::params::kPorta, std::to_string(config.PortaBD()));
       else
         p.Remove(db::params::kPorta);
+      ConfigurarReusoConexoes();
       FoConexao.Open();
       return FoConexao.Connected();
     } catch (const std::exception& e) {
@@ -169,6 +171,22 @@ bool TdmServidor::ConfigurarConexaoPrincipal() {
   }
   diagnostics::GravarLog(erro, diagnostics::tlErro);
   return false;
+}
+
+void TdmServidor::ConfigurarReusoConexoes() {
+  if (FbReusoDecidido) return;
+  FbReusoDecidido = true;
+  const auto& config = config::TConfigServidorSingleton::GetInstance();
+  if (!config.ReutilizarConexoes() || config.TempoReuso() <= 0) return;
+  try {
+    // False only when something connected first (tests); the server's first connection is
+    // the main one.
+    db::TDBEnvironment::SetConnectionPooling(db::TDBDriverProfile::DriverName(FoConexao.Params()),
+                                             config.TempoReuso());
+  } catch (const std::exception& e) {
+    // The server works as well without reuse, only slower.
+    diagnostics::GravarLog(diagnostics::TraduzirErro(e), diagnostics::tlErro);
+  }
 }
 
 bool TdmServidor::IniciarServidor() {

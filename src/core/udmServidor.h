@@ -92,6 +92,8 @@ class TdmServidor {
   void PararServidor();
   // Configures the main connection from the configuration object and opens it. A failure
   // shows the "Atenção" box (with a main window), writes an error line and gives false.
+  // Before the first open of the process, turns the driver manager's connection pool on for
+  // the driver in use when config.ini asks for reuse ("ReutilizarConexoes", "TempoReuso").
   bool ConfigurarConexaoPrincipal();
 
   // The calling thread's connection. On the server thread: the main connection, in whatever
@@ -161,6 +163,9 @@ class TdmServidor {
   // a call still running after that keeps its connection and releases it at its end.
   void DestruirConexoes();
   db::TDBConnection* CriarConexao();  // PegarConexao steps 4 to 8
+  // Once per module: the driver manager's pool as config.ini asks; a failure is an error
+  // line and the server goes on without reuse.
+  void ConfigurarReusoConexoes();
   // Commit or Rollback when a transaction is active; true when it ran.
   bool EncerrarTransacao(void (db::TDBConnection::*encerrar)());
   void AbrirColunas();  // qyColumns on the main connection
@@ -174,6 +179,7 @@ class TdmServidor {
   mutable std::mutex FoLockColunas;  // every use of qyColumns
   db::TDBQuery qyColumns;
   bool FbColunasAbertas = false;
+  bool FbReusoDecidido = false;  // main thread only
   TConexoesThread FoDicConexoes;
   const std::chrono::milliseconds FiEsperaChamadas;
   // Written on the main thread while request threads may read them (the listener is up

@@ -42,10 +42,35 @@ void TDBConnection::RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
   throw EDBEngineException(r.text, kind, r.state, r.native);
 }
 
+namespace {
+
+// A pool handing back several dead connections in a row (the server restarted) is drained one
+// by one; past this many the failure is the call's.
+constexpr int kMaxDeadReuses = 8;
+
+}  // namespace
+
 void TDBConnection::Open() {
   std::lock_guard guard(mutex_);
   if (lost_) CloseLocked();
   if (dbc_ != SQL_NULL_HDBC) return;
+  const bool pooled = TDBEnvironment::PoolingActive();
+  for (int attempt = 1;; ++attempt) {
+    ConnectLocked();
+    if (!pooled) return;
+    try {
+      ResetLocked();
+      return;
+    } catch (const EDBEngineException& e) {
+      // The driver now knows the connection is dead, so the driver manager drops it on
+      // disconnect and the next connect gets another one.
+      CloseLocked();
+      if (e.Kind() != diagnostics::ekServerGone || attempt >= kMaxDeadReuses) throw;
+    }
+  }
+}
+
+void TDBConnection::ConnectLocked() {
   SQLHDBC dbc = SQL_NULL_HDBC;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, TDBEnvironment::Handle(), &dbc))) {
     RaiseError(SQL_HANDLE_ENV, TDBEnvironment::Handle(), "Falha ao alocar a conexão ODBC.");
@@ -81,6 +106,29 @@ void TDBConnection::Open() {
   inTransaction_ = false;
 }
 
+void TDBConnection::ResetLocked() {
+  // What a pooled connection may carry from its previous user: a transaction, autocommit
+  // off, and the session state the engine's reset statement clears. Running that statement
+  // also proves the server still holds the session.
+  SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+    RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao preparar a conexão reutilizada.");
+  }
+  odbc::WString sql = odbc::ToWide(Profile().Text(TDBEngineText::ResetSession));
+  const SQLRETURN rc = SQLExecDirectW(stmt, sql.data(), static_cast<SQLINTEGER>(sql.size()));
+  if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+    try {
+      RaiseError(SQL_HANDLE_STMT, stmt, "Falha ao preparar a conexão reutilizada.");
+    } catch (...) {
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      throw;
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
 void TDBConnection::Close() {
   std::lock_guard guard(mutex_);
   CloseLocked();
@@ -92,6 +140,10 @@ void TDBConnection::CloseLocked() {
   if (inTransaction_) {
     SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     inTransaction_ = false;
+    // The driver manager may keep the connection for the next user: it must go back as it
+    // came, in autocommit.
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                       0);
   }
   SQLDisconnect(dbc_);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc_);

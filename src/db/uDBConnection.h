@@ -41,7 +41,10 @@ class TDBConnection {
   const TDBDriverProfile& Profile() const { return TDBDriverProfile::For(params_); }
 
   // Connects with the current parameters; does nothing when already connected. A refusal
-  // raises EDBEngineException with the driver's message and the profile's error kind.
+  // raises EDBEngineException with the driver's message and the profile's error kind. When
+  // the driver manager pools connections, the one it hands back is reset first (no
+  // transaction, autocommit on, the engine's session reset); one found dead there is
+  // replaced by another.
   void Open();
   // Disconnects, rolling back an open transaction; does nothing when closed. Data sets keep
   // the rows they already hold; a data set still reading rows from the driver fails on its
@@ -73,6 +76,8 @@ class TDBConnection {
   friend class TDBDataSet;
   void Attach(TDBDataSet* dataSet);  // called by data sets as they bind to this connection
   void Detach(TDBDataSet* dataSet);
+  void ConnectLocked();  // allocates and connects the handle
+  void ResetLocked();    // cleans a connection that may come from the pool
   void CloseLocked();
 
   TDBConnectionParams params_;

@@ -96,6 +96,10 @@ class TSqlServerProfile final : public TDBDriverProfile {
                      "  FROM EventosServRest ", "  WITH (NOLOCK) ",
                      " WHERE CAST(dt_evento AS DATE) >= CAST(GETDATE() AS DATE) ",
                      " ORDER BY dt_evento"});
+      case TDBEngineText::ResetSession:
+        // FreeTDS cannot ask the server for a full session reset; a transaction is what a
+        // call can leave behind here (procedures drop their own temporary tables).
+        return "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION";
     }
     return {};
   }
@@ -199,6 +203,10 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
                      "  FROM EventosServRest ",
                      " WHERE CAST(dt_evento AS DATE) >= CAST(GETDATE() AS DATE) ",
                      " ORDER BY dt_evento"});
+      case TDBEngineText::ResetSession:
+        // Temporary tables, settings, prepared statements, locks and listeners of the
+        // session's previous user.
+        return "DISCARD ALL";
     }
     return {};
   }

@@ -24,6 +24,7 @@ enum class TDBEngineText {
   SPID,            // one row, one integer column SPID: the server's id of this session
   ColumnMetadata,  // money and decimal columns: tabname, name, prec, scale, type ('M'/'D')
   EventosDoDia,    // today's rows of EventosServRest, oldest first
+  ResetSession,    // clears what a previous user of a pooled connection left in the session
 };
 
 // The pieces of a "SERVER" value: "host", "host\instance", "host,port", "host\instance,port".

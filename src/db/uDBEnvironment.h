@@ -1,8 +1,17 @@
-// The one ODBC environment of the process, shared by every connection.
+// The one ODBC environment of the process, shared by every connection, and the set-up of the
+// driver manager's connection pool.
+//
+// unixODBC pools only when the odbcinst.ini it reads says "Pooling=Yes" under [ODBC] and the
+// driver's section gives a "CPTimeout" above zero; the environment attribute alone does not
+// switch it on. The server therefore writes a private copy of that file and points the driver
+// manager at it before the environment exists.
 #ifndef TAMRIX_DB_UDBENVIRONMENT_H
 #define TAMRIX_DB_UDBENVIRONMENT_H
 
 #include <sql.h>
+
+#include <string>
+#include <string_view>
 
 namespace tamrix::db {
 
@@ -11,9 +20,23 @@ class TDBEnvironment {
   // The environment handle (ODBC 3), created on first use; thread-safe.
   static SQLHENV Handle();
 
-  // Asks the driver manager to pool connections (one pool per driver). Only takes effect when
-  // called before the environment exists; returns false when it is too late.
-  static bool SetConnectionPooling(bool enabled);
+  // Turns the driver manager's pool on for the ODBC driver named `driver` (its section in
+  // odbcinst.ini), an idle connection being kept `idleSeconds` seconds (above zero): copies
+  // the odbcinst.ini the driver manager would read (and odbc.ini beside it) into a private
+  // folder with "Pooling=Yes" and the driver's "CPTimeout", and sets ODBCSYSINI to it. Must
+  // run before request threads use ODBC. False, changing nothing, when the environment
+  // already exists (too late) or this already ran; raises diagnostics::EDatabaseError
+  // (Portuguese text) when idleSeconds is not positive, the driver is not in the file, or the
+  // copy cannot be written.
+  static bool SetConnectionPooling(std::string_view driver, int idleSeconds);
+
+  // Whether a connection may come from the driver manager's pool: set up above, or the
+  // odbcinst.ini the driver manager reads says "Pooling=Yes". Decided once, with the handle.
+  static bool PoolingActive();
+
+  // The odbcinst.ini the driver manager reads now: ODBCSYSINI's folder (else /etc) and
+  // ODBCINSTINI's name (else "odbcinst.ini").
+  static std::string DriverManagerIniFile();
 
   TDBEnvironment(const TDBEnvironment&) = delete;
   TDBEnvironment& operator=(const TDBEnvironment&) = delete;
@@ -24,6 +47,7 @@ class TDBEnvironment {
   static TDBEnvironment& Instance();
 
   SQLHENV env_ = SQL_NULL_HENV;
+  bool pooling_ = false;
 };
 
 }  // namespace tamrix::db

@@ -116,6 +116,8 @@ class DmServidorTest : public ::testing::Test {
     config.SetSenhaBD(senhaEmbaralhada);
     config.SetDriver("PostgreSQL");
     config.SetPortaBD(std::stoi(env->port));
+    // Backends are counted here: every connection must really close at the end of its call.
+    config.SetReutilizarConexoes(false);
   }
 
   TdmServidor& Criar(std::chrono::milliseconds espera = 30s) {

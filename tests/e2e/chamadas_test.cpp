@@ -160,7 +160,8 @@ TEST(ChamadasE2E, UnknownTokenGivesOneErrorLineAndTwoEvents) {
 TEST(ChamadasE2E, CallsThatNeedNoTenantOpenNoConnection) {
   TAMRIX_REQUIRE_DIST();
   TBancosPrivados bancos;
-  TServidorE2E s({.MainDb = bancos.main.Name()});
+  // Without reuse, so that the login's backend is gone once its call ends.
+  TServidorE2E s({.MainDb = bancos.main.Name(), .ExtraBD = "ReutilizarConexoes=0\r\n"});
   ASSERT_TRUE(s.Iniciar()) << s.Erros();
 
   const long antes = SessoesAbertas(bancos.tenant.Name());
