@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +17,7 @@
 #include "db/uDBEnvironment.h"
 #include "db/uDBQuery.h"
 #include "support/pgtest.h"
+#include "support/processofilho.h"
 
 namespace tamrix::db {
 namespace {
@@ -26,17 +26,10 @@ using namespace std::chrono_literals;
 
 // Runs one ReusoFilho test in a child process; idleSeconds 0 leaves pooling off.
 void RodarFilho(const std::string& caso, int idleSeconds) {
-  const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
-  const std::string cmd = "TAMRIX_REUSO_FILHO=1 TAMRIX_REUSO_TEMPO=" + std::to_string(idleSeconds) +
-                          " '" + exe + "' --gtest_filter=ReusoFilho." + caso + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string saida;
-  std::array<char, 4096> buf{};
-  while (std::fgets(buf.data(), buf.size(), p) != nullptr) saida += buf.data();
-  const int status = ::pclose(p);
-  EXPECT_EQ(status, 0) << saida;
-  EXPECT_NE(saida.find("[  PASSED  ] 1 test"), std::string::npos) << saida;
+  const auto r =
+      testes::RodarFilho("ReusoFilho." + caso,
+                         "TAMRIX_REUSO_FILHO=1 TAMRIX_REUSO_TEMPO=" + std::to_string(idleSeconds));
+  EXPECT_TRUE(r.Passou) << r.Saida;
 }
 
 // In the child: pooling as the parent asked, before anything connects.
