@@ -2,18 +2,11 @@
 
 #include <boost/json/serialize.hpp>
 
+#include "util/uBase64.h"
+
 namespace tamrix::integration {
 
 namespace {
-
-int ValorBase64(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 // Builds the lines byte by byte. The trim of the whole text is done on the fly: leading
 // characters are skipped as they come, trailing ones are taken off at the end (Concluir),
@@ -101,7 +94,7 @@ void DecodificarArquivo(TTipoArquivo pTipoArquivo, std::string_view psBase64,
   int grupo[4];
   int n = 0;
   for (char c : psBase64) {
-    const int v = c == '=' ? -2 : ValorBase64(c);
+    const int v = c == '=' ? -2 : util::ValorBase64(c);
     if (v == -1) continue;
     grupo[n++] = v;
     if (n < 4) continue;

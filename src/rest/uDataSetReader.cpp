@@ -7,6 +7,7 @@
 
 #include "diagnostics/uExcecoes.h"
 #include "rest/uUTF8.h"
+#include "util/uBase64.h"
 
 namespace tamrix::rest {
 
@@ -113,15 +114,6 @@ class TLeitorContainer {
   std::int64_t proximoId_ = 1;
 };
 
-int ValorBase64(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 // Strict Base64 with the container's line rule: CR LF after every 76th character and
 // nowhere else.
 std::string DecodificarBase64Linhas(std::string_view t) {
@@ -154,7 +146,8 @@ std::string DecodificarBase64Linhas(std::string_view t) {
         ++preenchimento;
         continue;
       }
-      if (preenchimento > 0 || (v[k] = ValorBase64(c)) < 0) Invalido("caractere Base64 inválido");
+      if (preenchimento > 0 || (v[k] = util::ValorBase64(c)) < 0)
+        Invalido("caractere Base64 inválido");
     }
     const std::uint32_t g = (v[0] << 18) | (v[1] << 12) | (v[2] << 6) | v[3];
     r += static_cast<char>(g >> 16);

@@ -70,4 +70,9 @@ std::string DecodificarBase64(std::string_view texto) {
   return r;
 }
 
+int ValorBase64(char c) {
+  const std::uint8_t v = kTabela[static_cast<unsigned char>(c)];
+  return v == kPular ? -1 : v;
+}
+
 }  // namespace tamrix::util

@@ -17,6 +17,9 @@ std::string CodificarBase64(std::string_view bytes);
 // character gives nothing. Never raises.
 std::string DecodificarBase64(std::string_view texto);
 
+// The 6-bit value of one character of the alphabet; -1 for any other character ("=" too).
+int ValorBase64(char c);
+
 }  // namespace tamrix::util
 
 #endif  // TAMRIX_UTIL_UBASE64_H
