@@ -27,6 +27,7 @@
 #include "rest/uRestHTTPWebDispatcher.h"
 #include "rest/uRestSession.h"
 #include "support/pgtest.h"
+#include "support/servidorteste.h"
 
 namespace tamrix::endpoints::teste {
 
@@ -66,64 +67,25 @@ inline void AplicarSQL(const std::string& banco, const std::string& arquivo) {
 class TAmbiente {
  public:
   TAmbiente()
-      : main_(pgtest::Env()->mainTemplate),
-        tenant_(pgtest::Env()->tenant1Template),
-        log_((std::filesystem::temp_directory_path() /
-              ("tamrix-endpoints-" + std::to_string(::getpid()) + ".txt"))
-                 .string()) {
-    const auto* env = pgtest::Env();
-    AplicarSQL(main_.Name(), "endpoints_main.sql");
-    AplicarSQL(tenant_.Name(), "endpoints_tenant.sql");
-    pgtest::Exec(main_.Name(), "INSERT INTO ConfigBD VALUES ('" + std::string(kTokenExtra) +
-                                   "', '127.0.0.1', NULL, '" + tenant_.Name() + "', '" +
-                                   env->userScrambled + "', '" + env->passwordScrambled + "')");
-    diagnostics::TLogServidorSingleton::GetInstance().DefinirArquivo(log_);
-    auto& config = config::TConfigServidorSingleton::GetInstance();
-    config.SetHost(env->host);
-    config.SetInstancia("");
-    config.SetDatabase(main_.Name());
-    config.SetUsuarioBD(env->userScrambled);
-    config.SetSenhaBD(env->passwordScrambled);
-    config.SetDriver("PostgreSQL");
-    config.SetPortaBD(std::stoi(env->port));
+      : servidor_("tamrix-endpoints", kTokenExtra,
+                  ClassesServidor(rest::TTabelaClasse<TsmBase>("TsmIntegracaoArquivo")),
+                  [](const std::string& main, const std::string& tenant) {
+                    AplicarSQL(main, "endpoints_main.sql");
+                    AplicarSQL(tenant, "endpoints_tenant.sql");
+                  }) {}
 
-    TClassesServidor classes =
-        ClassesServidor(rest::TTabelaClasse<TsmBase>("TsmIntegracaoArquivo"));
-    core::TOpcoesDmServidor o;
-    o.Classes = std::move(classes.Classes);
-    o.ClasseBase = std::move(classes.ClasseBase);
-    dm_ = std::make_unique<core::TdmServidor>(std::move(o));
-    iniciado_ = dm_->IniciarServidor();
-    dispatcher_ = std::make_unique<rest::TRestHTTPWebDispatcher>(dm_->RestServer(),
-                                                                 &dm_->RestAuthenticationManager());
-  }
-  ~TAmbiente() {
-    dispatcher_.reset();
-    if (dm_) dm_->PararServidor();
-    dm_.reset();
-    std::remove(log_.c_str());
-  }
-
-  bool Iniciado() const { return iniciado_; }
-  core::TdmServidor& Dm() { return *dm_; }
-  const std::string& Main() const { return main_.Name(); }
-  const std::string& Tenant() const { return tenant_.Name(); }
+  bool Iniciado() const { return servidor_.Iniciado(); }
+  core::TdmServidor& Dm() { return servidor_.Dm(); }
+  const std::string& Main() const { return servidor_.Main(); }
+  const std::string& Tenant() const { return servidor_.Tenant(); }
 
   // One REST call from a thread of its own. sessao names the session; empty asks for a new
   // one, whose id comes back there.
   TResposta Chamar(const std::string& verbo, const std::string& caminho, std::string& sessao,
                    const std::string& corpo = {}) {
-    util::TWebRequest req;
-    req.Method = verbo;
-    req.MethodType = util::ClassificarMetodo(verbo);
-    req.ProtocolVersion = "HTTP/1.1";
-    req.RawPathInfo = "/tamrix/rest/" + caminho;
-    req.PathInfo = req.RawPathInfo;
-    req.Content = corpo;
-    req.DeclaredBody = !corpo.empty();
+    util::TWebRequest req = tamrix::teste::TServidorTeste::Pedido(verbo, caminho, corpo);
     if (!sessao.empty()) req.Headers.push_back({"Pragma", "dssession=" + sessao});
-    util::TWebResponse r;
-    std::thread([&] { dispatcher_->DispatchRequest(req, r); }).join();
+    const util::TWebResponse r = servidor_.Despachar(req);
     static const std::regex kId("dssession=([^,]+)");
     for (const auto& h : r.CustomHeaders) {
       std::smatch m;
@@ -141,11 +103,11 @@ class TAmbiente {
 
   // A value the caller's session holds.
   std::string DadoSessao(const std::string& sessao, const std::string& chave) {
-    auto s = dm_->RestServer().Sessoes().ProcurarSessao(sessao);
+    auto s = Dm().RestServer().Sessoes().ProcurarSessao(sessao);
     return s ? s->GetData(chave) : "<sem sessão>";
   }
   bool TemDadoSessao(const std::string& sessao, const std::string& chave) {
-    auto s = dm_->RestServer().Sessoes().ProcurarSessao(sessao);
+    auto s = Dm().RestServer().Sessoes().ProcurarSessao(sessao);
     return s && s->HasData(chave);
   }
 
@@ -159,12 +121,7 @@ class TAmbiente {
   }
 
  private:
-  pgtest::TPgScratchDatabase main_;
-  pgtest::TPgScratchDatabase tenant_;
-  std::string log_;
-  std::unique_ptr<core::TdmServidor> dm_;
-  bool iniciado_ = false;
-  std::unique_ptr<rest::TRestHTTPWebDispatcher> dispatcher_;
+  tamrix::teste::TServidorTeste servidor_;
 };
 
 // One server for all tests of the executable, started at the first test that needs it.

@@ -24,6 +24,7 @@
 #include "integration/usmIntegracaoArquivo.h"
 #include "rest/uRestHTTPWebDispatcher.h"
 #include "support/pgtest.h"
+#include "support/servidorteste.h"
 #include "util/uBase64.h"
 
 namespace tamrix::integration::teste {
@@ -66,57 +67,24 @@ inline std::string CorpoArquivo(const std::string& bytes) {
 class TAmbiente {
  public:
   TAmbiente()
-      : main_(pgtest::Env()->mainTemplate),
-        tenant_(pgtest::Env()->tenant1Template),
-        log_((std::filesystem::temp_directory_path() /
-              ("tamrix-integracao-" + std::to_string(::getpid()) + ".txt"))
-                 .string()) {
-    const auto* env = pgtest::Env();
-    pgtest::Exec(main_.Name(), "INSERT INTO ConfigBD VALUES ('" + std::string(kToken) +
-                                   "', '127.0.0.1', NULL, '" + tenant_.Name() + "', '" +
-                                   env->userScrambled + "', '" + env->passwordScrambled + "')");
-    diagnostics::TLogServidorSingleton::GetInstance().DefinirArquivo(log_);
-    auto& config = config::TConfigServidorSingleton::GetInstance();
-    config.SetHost(env->host);
-    config.SetInstancia("");
-    config.SetDatabase(main_.Name());
-    config.SetUsuarioBD(env->userScrambled);
-    config.SetSenhaBD(env->passwordScrambled);
-    config.SetDriver("PostgreSQL");
-    config.SetPortaBD(std::stoi(env->port));
-
-    endpoints::TClassesServidor classes =
-        endpoints::ClassesServidor(TsmIntegracaoArquivo::Tabela());
-    core::TOpcoesDmServidor o;
-    o.Classes = std::move(classes.Classes);
-    o.ClasseBase = std::move(classes.ClasseBase);
-    dm_ = std::make_unique<core::TdmServidor>(std::move(o));
-    iniciado_ = dm_->IniciarServidor();
-    dispatcher_ = std::make_unique<rest::TRestHTTPWebDispatcher>(dm_->RestServer(),
-                                                                 &dm_->RestAuthenticationManager());
-    pgtest::Configure(conexao_, tenant_.Name());
+      : servidor_("tamrix-integracao", kToken,
+                  endpoints::ClassesServidor(TsmIntegracaoArquivo::Tabela())) {
+    pgtest::Configure(conexao_, Tenant());
     conexao_.Open();
   }
-  ~TAmbiente() {
-    conexao_.Close();
-    dispatcher_.reset();
-    if (dm_) dm_->PararServidor();
-    dm_.reset();
-    std::remove(log_.c_str());
-  }
+  ~TAmbiente() { conexao_.Close(); }
 
-  bool Iniciado() const { return iniciado_; }
-  const std::string& Main() const { return main_.Name(); }
-  const std::string& Tenant() const { return tenant_.Name(); }
+  bool Iniciado() const { return servidor_.Iniciado(); }
+  const std::string& Main() const { return servidor_.Main(); }
+  const std::string& Tenant() const { return servidor_.Tenant(); }
   // The test's own connection to the tenant.
   db::TDBConnection& Conexao() { return conexao_; }
 
   // Empties the tables the uploads write.
   void Limpar() {
-    pgtest::Exec(tenant_.Name(),
-                 "TRUNCATE Pos_Arquivo, POS_Controle, Pos_Venda, LogIntegracaoArquivo");
+    pgtest::Exec(Tenant(), "TRUNCATE Pos_Arquivo, POS_Controle, Pos_Venda, LogIntegracaoArquivo");
   }
-  std::string Tenant(const std::string& sql) { return pgtest::QueryText(tenant_.Name(), sql); }
+  std::string Tenant(const std::string& sql) { return pgtest::QueryText(Tenant(), sql); }
   int Contar(const std::string& tabela) {
     return std::stoi(Tenant("SELECT count(*) FROM " + tabela));
   }
@@ -124,17 +92,12 @@ class TAmbiente {
   // One upload (PUT, new session) from a thread of its own.
   TResposta Enviar(const std::string& token, const std::string& cnpj, const std::string& data,
                    const std::string& nome, const std::string& corpo) {
-    util::TWebRequest req;
-    req.Method = "PUT";
-    req.MethodType = util::ClassificarMetodo("PUT");
-    req.ProtocolVersion = "HTTP/1.1";
-    req.RawPathInfo = "/tamrix/rest/TsmIntegracaoArquivo/EnviarArquivoVendas/" + token + "/" +
-                      cnpj + "/" + data + "/" + nome;
-    req.PathInfo = req.RawPathInfo;
-    req.Content = corpo;
+    util::TWebRequest req = tamrix::teste::TServidorTeste::Pedido(
+        "PUT",
+        "TsmIntegracaoArquivo/EnviarArquivoVendas/" + token + "/" + cnpj + "/" + data + "/" + nome,
+        corpo);
     req.DeclaredBody = true;
-    util::TWebResponse r;
-    std::thread([&] { dispatcher_->DispatchRequest(req, r); }).join();
+    const util::TWebResponse r = servidor_.Despachar(req);
     return {r.StatusCode, r.Content};
   }
 
@@ -143,12 +106,7 @@ class TAmbiente {
   }
 
  private:
-  pgtest::TPgScratchDatabase main_;
-  pgtest::TPgScratchDatabase tenant_;
-  std::string log_;
-  std::unique_ptr<core::TdmServidor> dm_;
-  bool iniciado_ = false;
-  std::unique_ptr<rest::TRestHTTPWebDispatcher> dispatcher_;
+  tamrix::teste::TServidorTeste servidor_;
   db::TDBConnection conexao_;
 };
 
