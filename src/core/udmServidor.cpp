@@ -77,6 +77,8 @@ TdmServidor::TdmServidor(TOpcoesDmServidor opcoes)
       FdHorarioInicio(std::chrono::system_clock::now()),
       FoRestServer(std::move(opcoes.OpcoesRestServer)) {
   for (const char* linha : kParametrosFormulario) FoConexao.Params().AddLine(linha);
+  // Shared by every thread for the server's whole run: a database restart must not end it.
+  FoConexao.SetReopenWhenLost(true);
   qyColumns.SetName("qyColumns");
   qyColumns.SetConnection(&FoConexao);
   qyColumns.SetCachedUpdates(true);

@@ -71,8 +71,8 @@ void TDBConnection::Open() {
 }
 
 void TDBConnection::ConnectLocked() {
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, TDBEnvironment::Handle(), &dbc))) {
+  SQLHDBC dbc = TDBEnvironment::TakeConnectionHandle();
+  if (dbc == SQL_NULL_HDBC) {
     RaiseError(SQL_HANDLE_ENV, TDBEnvironment::Handle(), "Falha ao alocar a conexão ODBC.");
   }
   long timeout = 15;
@@ -98,7 +98,7 @@ void TDBConnection::ConnectLocked() {
     try {
       RaiseError(SQL_HANDLE_DBC, dbc, "Não foi possível conectar ao banco de dados.");
     } catch (...) {
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+      TDBEnvironment::GiveBackConnectionHandle(dbc);
       throw;
     }
   }
@@ -145,8 +145,11 @@ void TDBConnection::CloseLocked() {
     SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
                        0);
   }
-  SQLDisconnect(dbc_);
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  // A handle still connected after a failed disconnect is not fit for another connect.
+  if (SQL_SUCCEEDED(SQLDisconnect(dbc_)))
+    TDBEnvironment::GiveBackConnectionHandle(dbc_);
+  else
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
   dbc_ = SQL_NULL_HDBC;
   lost_ = false;
 }
@@ -154,6 +157,18 @@ void TDBConnection::CloseLocked() {
 bool TDBConnection::Connected() const {
   std::lock_guard guard(mutex_);
   return dbc_ != SQL_NULL_HDBC && !lost_;
+}
+
+void TDBConnection::SetReopenWhenLost(bool on) {
+  std::lock_guard guard(mutex_);
+  reopenWhenLost_ = on;
+}
+
+bool TDBConnection::ReopenIfLost() {
+  std::lock_guard guard(mutex_);
+  if (!reopenWhenLost_ || dbc_ == SQL_NULL_HDBC || !lost_) return false;
+  Open();
+  return true;
 }
 
 void TDBConnection::StartTransaction() {

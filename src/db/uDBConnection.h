@@ -53,6 +53,14 @@ class TDBConnection {
   // False once closed, and also once the server was found to have dropped the connection.
   bool Connected() const;
 
+  // When on, a data set about to use this connection after the server dropped it reopens it
+  // first, so a long-lived shared connection survives a database restart. Off by default:
+  // a connection of one call simply fails.
+  void SetReopenWhenLost(bool on);
+  // Reopens the connection when it was dropped by the server and SetReopenWhenLost is on;
+  // false, changing nothing, otherwise. A refusal raises as Open does.
+  bool ReopenIfLost();
+
   // Transactions. StartTransaction raises EDatabaseError when one is already active or the
   // connection is closed; Commit and Rollback raise when none is active.
   void StartTransaction();
@@ -84,7 +92,8 @@ class TDBConnection {
   mutable std::recursive_mutex mutex_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool inTransaction_ = false;
-  mutable bool lost_ = false;       // the server dropped the connection; the handle awaits Close
+  mutable bool lost_ = false;  // the server dropped the connection; the handle awaits Close
+  bool reopenWhenLost_ = false;
   std::set<TDBDataSet*> dataSets_;  // bound data sets, told when their statements must go
 };
 

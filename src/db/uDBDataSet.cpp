@@ -106,7 +106,7 @@ TDBConnection& TDBDataSet::RequireConnection(const char* action) const {
     throw EDatabaseError(std::string("Não foi possível ") + action + " " + Describe() +
                          ": nenhuma conexão com o banco de dados foi definida.");
   }
-  if (!connection_->Connected()) {
+  if (!connection_->Connected() && !connection_->ReopenIfLost()) {
     throw EDatabaseError(std::string("Não foi possível ") + action + " " + Describe() +
                          ": a conexão com o banco de dados não está aberta.");
   }

@@ -100,6 +100,8 @@ class TSqlServerProfile final : public TDBDriverProfile {
         // FreeTDS cannot ask the server for a full session reset; a transaction is what a
         // call can leave behind here (procedures drop their own temporary tables).
         return "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION";
+      case TDBEngineText::ProcedureParams:
+        return {};
     }
     return {};
   }
@@ -207,6 +209,50 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
         // Temporary tables, settings, prepared statements, locks and listeners of the
         // session's previous user.
         return "DISCARD ALL";
+      case TDBEngineText::ProcedureParams:
+        // psqlODBC's SQLProcedureColumns crashes when the server ended the session unnoticed;
+        // a plain query fails cleanly instead. Types, sizes and digits as the driver's Unicode
+        // entry points report them (text types as wide ones); functions found earlier on the
+        // search path first.
+        return Join(
+            {"SELECT current_database() AS procedure_cat, ",
+             "       n.nspname AS procedure_schem, ",
+             "       p.proname AS procedure_name, ",
+             "       a.nome AS column_name, ",
+             "       CASE a.modo WHEN 'i' THEN 1 WHEN 'v' THEN 1 WHEN 'b' THEN 2 ",
+             "                   WHEN 'o' THEN 4 WHEN 't' THEN 3 ELSE 0 END AS column_type, ",
+             "       CASE t.typname WHEN 'int2' THEN 5 WHEN 'int4' THEN 4 WHEN 'int8' THEN -5 ",
+             "                      WHEN 'numeric' THEN 2 WHEN 'float4' THEN 7 WHEN 'float8' THEN "
+             "8 ",
+             "                      WHEN 'bool' THEN -7 WHEN 'bpchar' THEN -8 WHEN 'text' THEN "
+             "-10 ",
+             "                      WHEN 'date' THEN 91 WHEN 'time' THEN 92 ",
+             "                      WHEN 'timestamp' THEN 93 WHEN 'timestamptz' THEN 93 ",
+             "                      WHEN 'bytea' THEN -4 ELSE -9 END AS data_type, ",
+             "       t.typname AS type_name, ",
+             "       CASE t.typname WHEN 'int2' THEN 5 WHEN 'int4' THEN 10 WHEN 'int8' THEN 19 ",
+             "                      WHEN 'numeric' THEN 28 WHEN 'float4' THEN 7 ",
+             "                      WHEN 'float8' THEN 15 WHEN 'bool' THEN 1 WHEN 'text' THEN "
+             "8190 ",
+             "                      WHEN 'date' THEN 10 WHEN 'time' THEN 8 WHEN 'timestamp' THEN "
+             "26 ",
+             "                      WHEN 'timestamptz' THEN 26 ELSE 255 END AS column_size, ",
+             "       NULL AS buffer_length, ",
+             "       CASE t.typname WHEN 'int2' THEN 0 WHEN 'int4' THEN 0 WHEN 'int8' THEN 0 ",
+             "                      WHEN 'numeric' THEN 6 WHEN 'timestamp' THEN 6 ",
+             "                      WHEN 'timestamptz' THEN 6 END AS decimal_digits ",
+             "  FROM pg_proc p ",
+             "  JOIN pg_namespace n ON n.oid = p.pronamespace ",
+             "  LEFT JOIN LATERAL ( ",
+             "       SELECT u.ordem, u.tipo, COALESCE(p.proargmodes[u.ordem], 'i') AS modo, ",
+             "              p.proargnames[u.ordem] AS nome ",
+             "         FROM unnest(COALESCE(p.proallargtypes, p.proargtypes::oid[])) ",
+             "              WITH ORDINALITY AS u(tipo, ordem)) a ON true ",
+             "  LEFT JOIN pg_type t ON t.oid = a.tipo ",
+             " WHERE p.proname = ? ",
+             "   AND (? = '' OR n.nspname = ?) ",
+             " ORDER BY COALESCE(array_position(current_schemas(false), n.nspname), 1000000), ",
+             "          n.nspname, p.oid, a.ordem"});
     }
     return {};
   }

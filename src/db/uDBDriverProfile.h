@@ -25,6 +25,10 @@ enum class TDBEngineText {
   ColumnMetadata,  // money and decimal columns: tabname, name, prec, scale, type ('M'/'D')
   EventosDoDia,    // today's rows of EventosServRest, oldest first
   ResetSession,    // clears what a previous user of a pooled connection left in the session
+  // The parameters of a procedure, in the columns and order of SQLProcedureColumns, from
+  // three markers (name as the catalog holds it, schema or '', the schema again); at least
+  // one row when the procedure exists. Empty where the driver's catalog function serves.
+  ProcedureParams,
 };
 
 // The pieces of a "SERVER" value: "host", "host\instance", "host,port", "host\instance,port".

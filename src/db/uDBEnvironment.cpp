@@ -69,6 +69,39 @@ SQLHENV TDBEnvironment::Handle() {
   return Instance().env_;
 }
 
+namespace {
+// More handles than simultaneous connections are never needed; past this many they are freed.
+constexpr std::size_t kMaxKeptHandles = 1024;
+}  // namespace
+
+SQLHDBC TDBEnvironment::TakeConnectionHandle() {
+  TDBEnvironment& e = Instance();
+  {
+    std::lock_guard lock(e.handlesMutex_);
+    if (!e.handles_.empty()) {
+      SQLHDBC dbc = e.handles_.back();
+      e.handles_.pop_back();
+      return dbc;
+    }
+  }
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, e.env_, &dbc))) return SQL_NULL_HDBC;
+  return dbc;
+}
+
+void TDBEnvironment::GiveBackConnectionHandle(SQLHDBC dbc) {
+  if (dbc == SQL_NULL_HDBC) return;
+  TDBEnvironment& e = Instance();
+  {
+    std::lock_guard lock(e.handlesMutex_);
+    if (e.handles_.size() < kMaxKeptHandles) {
+      e.handles_.push_back(dbc);
+      return;
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+}
+
 bool TDBEnvironment::PoolingActive() {
   return Instance().pooling_;
 }

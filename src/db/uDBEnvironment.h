@@ -10,8 +10,10 @@
 
 #include <sql.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamrix::db {
 
@@ -38,6 +40,17 @@ class TDBEnvironment {
   // ODBCINSTINI's name (else "odbcinst.ini").
   static std::string DriverManagerIniFile();
 
+  // An unconnected connection handle of the environment: one given back earlier, else a new
+  // one; SQL_NULL_HDBC when none can be allocated (the environment's diagnostics tell why).
+  // Thread-safe.
+  static SQLHDBC TakeConnectionHandle();
+
+  // Keeps an unconnected (disconnected or never connected) handle for the next
+  // TakeConnectionHandle. With pooling on, the driver manager of Debian 12 (unixODBC 2.3.11)
+  // loses some 14 KB at every connection handle freed; a handle kept and connected again
+  // loses nothing. Thread-safe.
+  static void GiveBackConnectionHandle(SQLHDBC dbc);
+
   TDBEnvironment(const TDBEnvironment&) = delete;
   TDBEnvironment& operator=(const TDBEnvironment&) = delete;
 
@@ -48,6 +61,8 @@ class TDBEnvironment {
 
   SQLHENV env_ = SQL_NULL_HENV;
   bool pooling_ = false;
+  std::mutex handlesMutex_;
+  std::vector<SQLHDBC> handles_;  // unconnected, at most kMaxKeptHandles
 };
 
 }  // namespace tamrix::db

@@ -575,24 +575,37 @@ void TStatement::ProcedureParams(const std::string& name, TDBParams& params, boo
   const SQLSMALLINT lcat = catalog.empty() ? 0 : static_cast<SQLSMALLINT>(wcat.size());
   const SQLSMALLINT lschema = schema.empty() ? 0 : static_cast<SQLSMALLINT>(wschema.size());
 
-  Check(SQLProceduresW(stmt_, pcat, lcat, pschema, lschema, wproc.data(),
-                       static_cast<SQLSMALLINT>(wproc.size())),
-        "Falha ao consultar o procedimento.");
   found = false;
-  while (SQL_SUCCEEDED(SQLFetch(stmt_))) found = true;
-  SQLCloseCursor(stmt_);
   params.Clear();
-  if (!found) return;
-
-  Check(SQLProcedureColumnsW(stmt_, pcat, lcat, pschema, lschema, wproc.data(),
-                             static_cast<SQLSMALLINT>(wproc.size()), nullptr, 0),
-        "Falha ao consultar os parâmetros do procedimento.");
+  const std::string query = connection_.Profile().Text(TDBEngineText::ProcedureParams);
+  if (!query.empty()) {
+    // The engine's own catalog query: names as they are, not as search patterns.
+    const TDBValue name = parts.back();
+    const TDBValue owner = parts.size() >= 2 ? parts[parts.size() - 2] : std::string();
+    std::vector<TBindSpec> specs(3);
+    specs[0].value = &name;
+    specs[1].value = specs[2].value = &owner;
+    for (auto& spec : specs) spec.type = TDBFieldType::ftString;
+    Bind(specs);
+    Execute(query);
+  } else {
+    Check(SQLProceduresW(stmt_, pcat, lcat, pschema, lschema, wproc.data(),
+                         static_cast<SQLSMALLINT>(wproc.size())),
+          "Falha ao consultar o procedimento.");
+    while (SQL_SUCCEEDED(SQLFetch(stmt_))) found = true;
+    SQLCloseCursor(stmt_);
+    if (!found) return;
+    Check(SQLProcedureColumnsW(stmt_, pcat, lcat, pschema, lschema, wproc.data(),
+                               static_cast<SQLSMALLINT>(wproc.size()), nullptr, 0),
+          "Falha ao consultar os parâmetros do procedimento.");
+  }
   std::string firstOwner;
   bool haveOwner = false;
   for (;;) {
     const SQLRETURN rc = SQLFetch(stmt_);
     if (rc == SQL_NO_DATA) break;
     Check(rc, "Falha ao consultar os parâmetros do procedimento.");
+    found = true;
     auto text = [&](SQLUSMALLINT col) {
       SQLWCHAR buf[512];
       SQLLEN ind = 0;

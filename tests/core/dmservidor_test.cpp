@@ -347,6 +347,30 @@ TEST_F(DmServidorTest, UnregisteredTokenGivesOneErrorLineAndTwoEvents) {
   }
 }
 
+// The main connection lives as long as the server: when the database ends its session (a
+// restart), the call that meets it fails with the engine's error and the next one reopens it.
+TEST_F(DmServidorTest, MainConnectionDroppedByTheDatabaseIsReopenedByTheNextUse) {
+  auto& dm = Criar();
+  ASSERT_TRUE(dm.IniciarServidor()) << TextoLog();
+  RegistrarToken("TkVolta", "", pgtest::Env()->tenant1Db);
+  auto& configBD = TConfigBDSingleton::GetInstance();
+  ASSERT_TRUE(configBD.ConsultarTokenExiste("TkVolta"));
+  pgtest::Exec("postgres",
+               "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                   main_->Name() + "' AND pid <> pg_backend_pid()");
+  bool existe = false;
+  for (int tentativa = 0; tentativa < 2 && !existe; ++tentativa) {
+    try {
+      existe = configBD.ConsultarTokenExiste("TkVolta");
+    } catch (const diagnostics::EDBEngineException& e) {
+      EXPECT_EQ(tentativa, 0) << e.Message();
+      EXPECT_EQ(e.Kind(), diagnostics::ekServerGone) << e.Message();
+    }
+  }
+  EXPECT_TRUE(existe);
+  EXPECT_TRUE(dm.Conexao().Connected());
+}
+
 TEST_F(DmServidorTest, TenantDatabaseThatCannotOpenGivesTheConnectionText) {
   auto& dm = Criar();
   ASSERT_TRUE(dm.IniciarServidor()) << TextoLog();

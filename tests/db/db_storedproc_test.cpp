@@ -51,6 +51,31 @@ TEST_F(StoredProcTest, PreparedFromTheDescriptionAndBoundByNameWithoutAt) {
   EXPECT_EQ(sp.FieldByName("vl_preco").DataType(), TDBFieldType::ftBCD);
 }
 
+// The description is read while the server may have ended the session unnoticed (a restart
+// under load): a clean error of its kind, then the reopened connection serves again.
+TEST_F(StoredProcTest, DescriptionReadOnASessionTheServerEndedFailsAsServerGone) {
+  TDBQuery spid(&conn_);
+  spid.SetSQL(conn_.Profile().Text(TDBEngineText::SPID));
+  spid.Open();
+  const std::string pid = spid.FieldByName("SPID").AsString();
+  spid.Close();
+  pgtest::Exec("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+  TDBStoredProc sp(&conn_);
+  sp.SetStoredProcName("POS_spcImportaArquivo");
+  try {
+    sp.Prepare();
+    FAIL() << "prepared on a terminated session";
+  } catch (const EDBEngineException& e) {
+    EXPECT_EQ(e.Kind(), diagnostics::ekServerGone) << e.SqlState() << " " << e.Message();
+  }
+  conn_.Open();
+  sp.Prepare();
+  ASSERT_EQ(sp.Params().Count(), 4);
+  EXPECT_EQ(sp.Params()[1].Name(), "dt_movimento");
+  EXPECT_EQ(sp.Params()[1].DeclaredSqlType(), SQL_TYPE_TIMESTAMP);
+  EXPECT_EQ(sp.Params()[3].DeclaredSqlType(), SQL_WVARCHAR);
+}
+
 TEST_F(StoredProcTest, UnboundParametersArriveAsNull) {
   TDBStoredProc sp(&conn_);
   sp.SetStoredProcName("spcPDVTabPrecoItem");
