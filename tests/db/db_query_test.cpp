@@ -215,12 +215,7 @@ TEST_F(QueryTest, ClosingTheConnectionKeepsHeldRowsAndStopsAStreamingCursor) {
 }
 
 TEST_F(QueryTest, AConnectionTheServerDroppedCountsAsClosedUntilReopened) {
-  TDBQuery spid(&conn_);
-  spid.SetSQL(conn_.Profile().Text(TDBEngineText::SPID));
-  spid.Open();
-  const std::string pid = spid.FieldByName("SPID").AsString();
-  spid.Close();
-  pgtest::Exec("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+  pgtest::EndSession(conn_);
   TDBQuery q(&conn_);
   q.SetSQL("SELECT 1");
   try {

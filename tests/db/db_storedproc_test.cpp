@@ -54,12 +54,7 @@ TEST_F(StoredProcTest, PreparedFromTheDescriptionAndBoundByNameWithoutAt) {
 // The description is read while the server may have ended the session unnoticed (a restart
 // under load): a clean error of its kind, then the reopened connection serves again.
 TEST_F(StoredProcTest, DescriptionReadOnASessionTheServerEndedFailsAsServerGone) {
-  TDBQuery spid(&conn_);
-  spid.SetSQL(conn_.Profile().Text(TDBEngineText::SPID));
-  spid.Open();
-  const std::string pid = spid.FieldByName("SPID").AsString();
-  spid.Close();
-  pgtest::Exec("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+  pgtest::EndSession(conn_);
   TDBStoredProc sp(&conn_);
   sp.SetStoredProcName("POS_spcImportaArquivo");
   try {

@@ -126,6 +126,17 @@ inline std::string QueryText(const std::string& database, const std::string& sql
   return q.Eof() ? std::string() : q.Fields(0).AsString();
 }
 
+// Ends the server session of an open connection from another one, as a database restart
+// does; the connection does not know yet.
+inline void EndSession(db::TDBConnection& c) {
+  db::TDBQuery spid(&c);
+  spid.SetSQL(c.Profile().Text(db::TDBEngineText::SPID));
+  spid.Open();
+  const std::string pid = spid.FieldByName("SPID").AsString();
+  spid.Close();
+  Exec("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+}
+
 // A fresh database copied from a template (CREATE DATABASE ... TEMPLATE ...) under a unique
 // name, dropped (closing any connection still on it) when the object is destroyed.
 class TPgScratchDatabase {
