@@ -52,6 +52,7 @@ constexpr int kMaxDeadReuses = 8;
 
 void TDBConnection::Open() {
   std::lock_guard guard(mutex_);
+  wanted_ = true;
   if (lost_) CloseLocked();
   if (dbc_ != SQL_NULL_HDBC) return;
   const bool pooled = TDBEnvironment::PoolingActive();
@@ -131,6 +132,7 @@ void TDBConnection::ResetLocked() {
 
 void TDBConnection::Close() {
   std::lock_guard guard(mutex_);
+  wanted_ = false;
   CloseLocked();
 }
 
@@ -166,7 +168,7 @@ void TDBConnection::SetReopenWhenLost(bool on) {
 
 bool TDBConnection::ReopenIfLost() {
   std::lock_guard guard(mutex_);
-  if (!reopenWhenLost_ || dbc_ == SQL_NULL_HDBC || !lost_) return false;
+  if (!reopenWhenLost_ || !wanted_ || (dbc_ != SQL_NULL_HDBC && !lost_)) return false;
   Open();
   return true;
 }

@@ -57,8 +57,9 @@ class TDBConnection {
   // first, so a long-lived shared connection survives a database restart. Off by default:
   // a connection of one call simply fails.
   void SetReopenWhenLost(bool on);
-  // Reopens the connection when it was dropped by the server and SetReopenWhenLost is on;
-  // false, changing nothing, otherwise. A refusal raises as Open does.
+  // Reopens the connection when SetReopenWhenLost is on and it was opened (Open called, Close
+  // not since) but is not connected now: dropped by the server, or a reopen failed while the
+  // server was away. False, changing nothing, otherwise. A refusal raises as Open does.
   bool ReopenIfLost();
 
   // Transactions. StartTransaction raises EDatabaseError when one is already active or the
@@ -94,6 +95,7 @@ class TDBConnection {
   bool inTransaction_ = false;
   mutable bool lost_ = false;  // the server dropped the connection; the handle awaits Close
   bool reopenWhenLost_ = false;
+  bool wanted_ = false;             // Open called and Close not since
   std::set<TDBDataSet*> dataSets_;  // bound data sets, told when their statements must go
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "util/uMemoria.h"
 #include "web/uHTTPResponseWriter.h"
 
 namespace tamrix::web {
@@ -154,9 +155,11 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
 
     lock.lock();
     shared_.Abertas.erase(fd);
-    --shared_.Servindo;
+    const bool ocioso = --shared_.Servindo == 0;
     lock.unlock();
     ::close(fd);
+    // The last connection of a burst gives back what its threads freed.
+    if (ocioso) util::DevolverMemoriaOciosa();
     lock.lock();
     ++aceitando_;
   }

@@ -1,0 +1,23 @@
+#include "util/uMemoria.h"
+
+#include <malloc.h>
+
+#include <atomic>
+#include <chrono>
+
+namespace tamrix::util {
+
+void DevolverMemoriaOciosa() {
+  using Relogio = std::chrono::steady_clock;
+  static std::atomic<Relogio::rep> ultima{0};
+  const Relogio::rep agora = Relogio::now().time_since_epoch().count();
+  Relogio::rep antes = ultima.load();
+  const Relogio::rep intervalo =
+      std::chrono::duration_cast<Relogio::duration>(std::chrono::seconds(1)).count();
+  if (antes != 0 && agora - antes < intervalo) return;
+  // One caller wins the turn; the others leave.
+  if (!ultima.compare_exchange_strong(antes, agora)) return;
+  ::malloc_trim(0);
+}
+
+}  // namespace tamrix::util
