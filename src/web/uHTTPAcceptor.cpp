@@ -165,6 +165,9 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
   }
   terminados_.push_back(eu);
   saiu_.notify_all();
+  lock.unlock();
+  // A thread leaves when there was nothing to accept for a while: an idle moment.
+  util::DevolverMemoriaOciosa();
 }
 
 }  // namespace tamrix::web

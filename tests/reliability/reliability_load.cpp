@@ -75,6 +75,19 @@ long MemoriaKb(const std::string& campo) {
   return 0;
 }
 
+// The server's resident memory once it is idle: the threads that served the last burst have
+// ended (they leave after a while with nothing to accept), at most 30 s.
+long MemoriaEmRepouso() {
+  long threads = 0, anterior = -1;
+  for (int i = 0; i < 60; ++i) {
+    threads = MemoriaKb("Threads");
+    if (threads == anterior && threads <= 8) break;
+    anterior = threads;
+    std::this_thread::sleep_for(500ms);
+  }
+  return MemoriaKb("VmRSS");
+}
+
 bool ServidorVivo() {
   std::ifstream in("/proc/" + std::to_string(gPid) + "/status");
   for (std::string l; std::getline(in, l);)
@@ -593,13 +606,13 @@ int CenarioCarga() {
   TEstatisticas aquecimento;
   TrafegoPor(conexoes, std::chrono::seconds(OpcaoInt("aquecimento", 5)), aquecimento);
   const long base = BackendsEmRepouso(reuso);
-  const long rssAntes = MemoriaKb("VmRSS");
+  const long rssAntes = MemoriaEmRepouso();
 
   TEstatisticas e;
   TrafegoPor(conexoes, segundos, e);
   const bool vivo = ServidorVivo();
   const long depois = BackendsEmRepouso(reuso);
-  const long rssDepois = MemoriaKb("VmRSS");
+  const long rssDepois = MemoriaEmRepouso();
 
   v.Exigir(vivo && ServidorVivo(), "the server died");
   v.Exigir(
