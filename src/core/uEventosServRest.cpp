@@ -50,8 +50,9 @@ bool TEventosServRest::InserirEvento(const std::string& pspDescricao) {
   db::TDBConnection* conexao = Conexao();
   if (conexao == nullptr) return false;
   auto lockConexao = conexao->Lock();
-  if (!conexao->Connected()) return false;
   try {
+    // A main connection the database dropped is reopened; a closed one takes no events.
+    if (!conexao->Connected() && !conexao->ReopenIfLost()) return false;
     db::TDBQuery qy(conexao);
     qy.SetSQL(kSqlInserir);
     qy.ParamByName("pdt_evento").SetAsDateTime(db::TDBTimeStamp::Now());

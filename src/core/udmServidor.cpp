@@ -213,6 +213,10 @@ bool TdmServidor::IniciarServidor() {
       resultado = true;
       auto& eventos = TEventosServRestSingleton::GetInstance();
       eventos.DefinirConexao(&FoConexao);
+      // A log that cannot be written says so where the operator still looks.
+      diagnostics::TLogServidorSingleton::GetInstance().SetAoFalhar([](const std::string& texto) {
+        TEventosServRestSingleton::GetInstance().InserirEventoErro(texto);
+      });
       eventos.InserirEventoServidorIniciado();
       AbrirColunas();
       auto& diretorio = TConfigBDSingleton::GetInstance();

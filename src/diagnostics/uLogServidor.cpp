@@ -59,7 +59,7 @@ void TLogServidor::Log(const std::string& pspTexto, TTipoLog pTipoLog) {
   std::string linha =
       pTipoLog == tlErro ? "* ERRO " + util::DataHoraAtual() + " * " + pspTexto : pspTexto;
 
-  std::lock_guard lock(trava_);
+  std::unique_lock lock(trava_);
   FoLstLog.push_back(std::move(linha));
   // Appending keeps each call cheap however long the run; the whole list is written only
   // for the first line of a run, after LimparLog, or when the file drifted from the list.
@@ -68,8 +68,11 @@ void TLogServidor::Log(const std::string& pspTexto, TTipoLog pTipoLog) {
     if (falhaAvisada_)
       std::fprintf(stderr, "%s: gravação do log restabelecida.\n", arquivo_.c_str());
     falhaAvisada_ = false;
-  } else {
-    AvisarFalha(erroArquivo_);
+  } else if (std::string aviso = AvisarFalha(erroArquivo_); !aviso.empty() && aoFalhar_) {
+    const auto aoFalhar = aoFalhar_;
+    // Unlocked: the handler may log in turn (that line is only kept, the streak being known).
+    lock.unlock();
+    aoFalhar(aviso);
   }
 }
 
@@ -107,11 +110,18 @@ bool TLogServidor::Regravar() {
   return true;
 }
 
-void TLogServidor::AvisarFalha(int erro) {
-  if (falhaAvisada_) return;
+std::string TLogServidor::AvisarFalha(int erro) {
+  if (falhaAvisada_) return {};
   falhaAvisada_ = true;
-  std::fprintf(stderr, "%s: não foi possível gravar o log (%s); a linha fica guardada.\n",
-               arquivo_.c_str(), std::strerror(erro));
+  const std::string aviso = arquivo_ + ": não foi possível gravar o log (" + std::strerror(erro) +
+                            "); a linha fica guardada.";
+  std::fprintf(stderr, "%s\n", aviso.c_str());
+  return aviso;
+}
+
+void TLogServidor::SetAoFalhar(std::function<void(const std::string&)> aoFalhar) {
+  std::lock_guard lock(trava_);
+  aoFalhar_ = std::move(aoFalhar);
 }
 
 void TLogServidor::LimparLog() {

@@ -5,6 +5,7 @@
 #define TAMRIX_DIAGNOSTICS_ULOGSERVIDOR_H
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -53,10 +54,16 @@ class TLogServidor {
   // True when the last Log left the file holding exactly the list.
   bool ArquivoEmDia() const;
 
+  // Called with the failure's text ("<file>: não foi possível gravar o log (<reason>); a linha
+  // fica guardada.") once per failure streak, when it is also reported on stderr, outside the
+  // log's lock and on the thread that logged; the server points it at its events table,
+  // since a log that cannot be written tells nobody. Empty (the default) calls nothing.
+  void SetAoFalhar(std::function<void(const std::string&)> aoFalhar);
+
  private:
   bool Acrescentar(const std::string& linha);  // appends to a file known to be in sync
   bool Regravar();                             // writes the whole list, truncating the file
-  void AvisarFalha(int erro);
+  std::string AvisarFalha(int erro);           // the text when this failure is news, else empty
 
   mutable std::mutex trava_;  // one Log step at a time; guards everything below
   std::vector<std::string> FoLstLog;
@@ -65,6 +72,7 @@ class TLogServidor {
   std::uint64_t bytesArquivo_ = 0;  // size of the file while emDia_
   bool falhaAvisada_ = false;       // current failure streak already reported
   int erroArquivo_ = 0;             // errno of the last failed write
+  std::function<void(const std::string&)> aoFalhar_;
 };
 
 // The process-wide log.

@@ -63,10 +63,20 @@ TEST(LogServidor, FormatoDasLinhas) {
 TEST(LogServidor, ArquivoInacessivelNaoLevantaEDepoisRecupera) {
   TPastaTemp tmp;
   TLogServidor log(tmp.Caminho("nao-existe/log.txt"));
+  // Told once per failure streak; it may log itself (as the events writer does on error).
+  std::vector<std::string> avisos;
+  log.SetAoFalhar([&](const std::string& texto) {
+    avisos.push_back(texto);
+    log.Log("aviso registrado", tlNormal);
+  });
   EXPECT_NO_THROW(log.Log("um", tlNormal));
   EXPECT_NO_THROW(log.Log("dois", tlErro));
   EXPECT_FALSE(log.ArquivoEmDia());
-  EXPECT_EQ(log.Linhas().size(), 2u);
+  EXPECT_EQ(log.Linhas().size(), 3u);
+  ASSERT_EQ(avisos.size(), 1u);
+  EXPECT_EQ(avisos[0], tmp.Caminho("nao-existe/log.txt") +
+                           ": não foi possível gravar o log (No such file or directory); a "
+                           "linha fica guardada.");
 
   const std::string arq = tmp.Caminho("log.txt");
   log.DefinirArquivo(arq);
@@ -79,9 +89,11 @@ TEST(LogServidor, ArquivoInacessivelNaoLevantaEDepoisRecupera) {
   ASSERT_EQ(mkdir(arq.c_str(), 0755), 0);
   EXPECT_NO_THROW(log.Log("quatro", tlNormal));
   EXPECT_FALSE(log.ArquivoEmDia());
+  EXPECT_EQ(avisos.size(), 2u);  // a new streak
   ASSERT_EQ(rmdir(arq.c_str()), 0);
+  log.SetAoFalhar({});
   log.Log("cinco", tlNormal);
-  EXPECT_EQ(log.Linhas().size(), 5u);
+  EXPECT_EQ(log.Linhas().size(), 7u);
   EXPECT_EQ(LerArquivo(arq), Juntar(log.Linhas()));
 }
 

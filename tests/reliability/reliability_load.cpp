@@ -929,8 +929,8 @@ int CenarioLog() {
                                                     std::to_string(falhas) + " failed call(s)");
   v.Exigir(linhasErro >= falhas + 1, "log.txt writable again holds " + std::to_string(linhasErro) +
                                          " error line(s) of " + std::to_string(falhas + 1));
+  v.Exigir(eventosLog >= 1, "the log's own failure did not reach the events table");
   ConferirTextos(e, v);
-  // The log reports its own failure on stderr only: it sits below the events writer.
   v.Anotar("failed calls " + std::to_string(falhas) + ", error events " +
            std::to_string(eventosErro) + ", log-failure events " + std::to_string(eventosLog) +
            ", error lines kept " + std::to_string(linhasErro));
