@@ -20,17 +20,13 @@
 #include "db/uDBQuery.h"
 #include "rest/uDataSetReader.h"
 #include "rest/uJSONDataSets.h"
+#include "support/benchpg.h"
 
 namespace {
 
 using Relogio = std::chrono::steady_clock;
 namespace rest = tamrix::rest;
 namespace db = tamrix::db;
-
-std::string Var(const char* nome) {
-  const char* v = std::getenv(nome);
-  return v ? v : "";
-}
 
 // The statement of the registry search with every filter switched off by its empty value.
 const char* kSQL =
@@ -88,14 +84,7 @@ struct TMedida {
 
 TMedida Container(const std::string& banco, std::size_t& linhas, long& baseKB) {
   db::TDBConnection c;
-  auto& p = c.Params();
-  p.SetValue("DriverID", "PG");
-  p.SetValue("Driver", "PostgreSQL");
-  p.SetValue("SERVER", Var("TAMRIX_PG_HOST").empty() ? "127.0.0.1" : Var("TAMRIX_PG_HOST"));
-  p.SetValue("Porta", Var("TAMRIX_PG_PORT"));
-  p.SetValue("DATABASE", banco);
-  p.SetValue("User_Name", Var("TAMRIX_PG_USER"));
-  p.SetValue("Password", Var("TAMRIX_PG_PASSWORD"));
+  tamrix::bench::ConfigurarPG(c, banco);
   c.Open();
   db::TDBQuery q(&c);
   q.SetName("qySQL");
@@ -127,9 +116,12 @@ TMedida Psql(const std::string& banco) {
   const auto t0 = Relogio::now();
   const pid_t pid = fork();
   if (pid == 0) {
-    const std::string host = Var("TAMRIX_PG_HOST").empty() ? "127.0.0.1" : Var("TAMRIX_PG_HOST");
-    const std::string porta = Var("TAMRIX_PG_PORT"), usuario = Var("TAMRIX_PG_USER");
-    setenv("PGPASSWORD", Var("TAMRIX_PG_PASSWORD").c_str(), 1);
+    const std::string host = tamrix::bench::Var("TAMRIX_PG_HOST").empty()
+                                 ? "127.0.0.1"
+                                 : tamrix::bench::Var("TAMRIX_PG_HOST");
+    const std::string porta = tamrix::bench::Var("TAMRIX_PG_PORT"),
+                      usuario = tamrix::bench::Var("TAMRIX_PG_USER");
+    setenv("PGPASSWORD", tamrix::bench::Var("TAMRIX_PG_PASSWORD").c_str(), 1);
     execlp("psql", "psql", "-X", "-q", "-A", "-t", "-h", host.c_str(), "-p", porta.c_str(), "-U",
            usuario.c_str(), "-d", banco.c_str(), "-c", sql.c_str(), "-o", "/dev/null",
            static_cast<char*>(nullptr));

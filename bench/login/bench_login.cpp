@@ -11,15 +11,7 @@
 
 #include "db/uDBConnection.h"
 #include "db/uDBQuery.h"
-
-namespace {
-
-std::string Var(const char* nome) {
-  const char* v = std::getenv(nome);
-  return v != nullptr ? v : "";
-}
-
-}  // namespace
+#include "support/benchpg.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -28,15 +20,7 @@ int main(int argc, char** argv) {
   }
   try {
     tamrix::db::TDBConnection c;
-    auto& p = c.Params();
-    p.SetValue("DriverID", "PG");
-    p.SetValue("Driver", "PostgreSQL");
-    p.SetValue("SERVER", Var("TAMRIX_PG_HOST").empty() ? "127.0.0.1" : Var("TAMRIX_PG_HOST"));
-    p.SetValue("Porta", Var("TAMRIX_PG_PORT"));
-    p.SetValue("DATABASE", argv[1]);
-    p.SetValue("User_Name", Var("TAMRIX_PG_USER"));
-    p.SetValue("Password", Var("TAMRIX_PG_PASSWORD"));
-    p.SetValue("ApplicationName", "TamrixRestServer");
+    tamrix::bench::ConfigurarPG(c, argv[1]);
     c.Open();
 
     // The statements of Login and LoginPDV, in the same order and with the same parameters.

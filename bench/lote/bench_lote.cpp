@@ -17,6 +17,7 @@
 #include "db/uDBBatchInsert.h"
 #include "db/uDBConnection.h"
 #include "db/uDBQuery.h"
+#include "support/benchpg.h"
 
 namespace {
 
@@ -28,15 +29,11 @@ const char* const kSqlTabelaArquivo =
     "       linha,\r\n       processado,\r\n       dt_arquivo,\r\n       arquivo,\r\n"
     "       arquivo_xml\r\n  FROM Pos_Arquivo\r\n WHERE 1 = 2";
 
-std::string Var(const char* nome) {
-  const char* v = std::getenv(nome);
-  return v ? v : "";
-}
-
 // A sales line of the usual width, different on every row.
 std::string Linha(std::size_t i) {
-  return "|V|" + std::to_string(i) + "|7891000100103|COCA COLA LATA 350ML|UN|2,000|4,50|9,00|0,00|" +
-         "0,00|9,00|00|1|" + std::to_string(i % 97) + "|";
+  return "|V|" + std::to_string(i) +
+         "|7891000100103|COCA COLA LATA 350ML|UN|2,000|4,50|9,00|0,00|" + "0,00|9,00|00|1|" +
+         std::to_string(i % 97) + "|";
 }
 
 long KB(const char* campo) {
@@ -58,14 +55,7 @@ void ZerarPico() {
 }
 
 void Conectar(db::TDBConnection& c, const std::string& banco) {
-  auto& p = c.Params();
-  p.SetValue("DriverID", "PG");
-  p.SetValue("Driver", "PostgreSQL");
-  p.SetValue("SERVER", Var("TAMRIX_PG_HOST").empty() ? "127.0.0.1" : Var("TAMRIX_PG_HOST"));
-  p.SetValue("Porta", Var("TAMRIX_PG_PORT"));
-  p.SetValue("DATABASE", banco);
-  p.SetValue("User_Name", Var("TAMRIX_PG_USER"));
-  p.SetValue("Password", Var("TAMRIX_PG_PASSWORD"));
+  tamrix::bench::ConfigurarPG(c, banco);
   c.Open();
 }
 
@@ -159,13 +149,13 @@ double ArrayODBC(db::TDBConnection& c, std::size_t linhas, std::size_t porArray)
   Checar(SQLSetStmtAttr(st, SQL_ATTR_PARAM_BIND_TYPE, SQL_PARAM_BIND_BY_COLUMN, 0), st, "bind");
   SQLUSMALLINT n = 0;
   auto Texto = [&](std::vector<char>& v, SQLLEN largura, SQLULEN tamanho) {
-    Checar(SQLBindParameter(st, ++n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, tamanho, 0,
-                            v.data(), largura, indTexto.data()),
+    Checar(SQLBindParameter(st, ++n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, tamanho, 0, v.data(),
+                            largura, indTexto.data()),
            st, "bind");
   };
   auto Data = [&](std::vector<SQL_TIMESTAMP_STRUCT>& v) {
-    Checar(SQLBindParameter(st, ++n, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP,
-                            23, 3, v.data(), sizeof(SQL_TIMESTAMP_STRUCT), indFixo.data()),
+    Checar(SQLBindParameter(st, ++n, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23,
+                            3, v.data(), sizeof(SQL_TIMESTAMP_STRUCT), indFixo.data()),
            st, "bind");
   };
   Texto(vCnpj, 21, 20);
