@@ -169,7 +169,14 @@ void TDBConnection::SetReopenWhenLost(bool on) {
 bool TDBConnection::ReopenIfLost() {
   std::lock_guard guard(mutex_);
   if (!reopenWhenLost_ || !wanted_ || (dbc_ != SQL_NULL_HDBC && !lost_)) return false;
-  Open();
+  const auto now = std::chrono::steady_clock::now();
+  if (now < nextReopen_) return false;
+  try {
+    Open();
+  } catch (...) {
+    nextReopen_ = now + std::chrono::seconds(1);
+    throw;
+  }
   return true;
 }
 

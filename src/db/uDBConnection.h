@@ -11,6 +11,7 @@
 
 #include <sql.h>
 
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <string>
@@ -59,7 +60,9 @@ class TDBConnection {
   void SetReopenWhenLost(bool on);
   // Reopens the connection when SetReopenWhenLost is on and it was opened (Open called, Close
   // not since) but is not connected now: dropped by the server, or a reopen failed while the
-  // server was away. False, changing nothing, otherwise. A refusal raises as Open does.
+  // server was away. False, changing nothing, otherwise, and also for a second after a
+  // refused reopen, so that every user of a shared connection does not wait on the login
+  // timeout of an unreachable server in turn. A refusal raises as Open does.
   bool ReopenIfLost();
 
   // Transactions. StartTransaction raises EDatabaseError when one is already active or the
@@ -95,7 +98,8 @@ class TDBConnection {
   bool inTransaction_ = false;
   mutable bool lost_ = false;  // the server dropped the connection; the handle awaits Close
   bool reopenWhenLost_ = false;
-  bool wanted_ = false;             // Open called and Close not since
+  bool wanted_ = false;                                 // Open called and Close not since
+  std::chrono::steady_clock::time_point nextReopen_{};  // no reopen attempt before this
   std::set<TDBDataSet*> dataSets_;  // bound data sets, told when their statements must go
 };
 

@@ -230,6 +230,28 @@ TEST_F(QueryTest, AConnectionTheServerDroppedCountsAsClosedUntilReopened) {
   EXPECT_EQ(q.Fields(0).AsInteger(), 1);
 }
 
+// A shared connection that may reopen itself tries at most once a second while the server
+// refuses it: the others fail at once instead of each waiting on the refusal.
+TEST(ReopenTest, RefusedReopenIsNotRetriedWithinASecond) {
+  TAMRIX_REQUIRE_PG();
+  TDBConnection c;
+  pgtest::Configure(c, pgtest::Env()->tenant1Db);
+  c.Params().SetValue("Porta", "1");  // nothing listens there
+  c.SetReopenWhenLost(true);
+  EXPECT_THROW(c.Open(), EDBEngineException);
+  TDBQuery q(&c);
+  q.SetSQL("SELECT 1");
+  EXPECT_THROW(q.Open(), EDBEngineException);  // the reopen's own refusal
+  try {
+    q.Open();
+    FAIL() << "opened on a refused connection";
+  } catch (const EDBEngineException& e) {
+    FAIL() << "reopened again at once: " << e.Message();
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(e.Message().find("não está aberta"), std::string::npos) << e.Message();
+  }
+}
+
 class WritingQueryTest : public ::testing::Test {
  protected:
   void SetUp() override {
