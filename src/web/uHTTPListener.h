@@ -23,7 +23,9 @@ struct THTTPListenerSettings {
   std::chrono::milliseconds TempoEscrita{30000};  // each pause while the client takes the answer
   std::uint64_t TamanhoMaximoCorpo = 64u << 20;   // larger bodies: 413
   std::size_t MaximoConexoes = 1024;              // beyond it: 503 and closed
-  int Backlog = 15;
+  // Room for a burst as large as MaximoConexoes: Linux drops the SYN of a connection that
+  // finds the queue full, and its client retries only after 1, 3, 7, 15... seconds.
+  int Backlog = 1024;
   // How long an idle connection thread waits for the next connection before it ends (one
   // always stays); at least 100 ms.
   std::chrono::milliseconds OcioThread{10000};

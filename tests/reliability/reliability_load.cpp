@@ -630,6 +630,7 @@ int CenarioCarga() {
   v.Exigir(e.Ok() > 0, "nothing served");
   ConferirTextos(e, v);
   ConferirArmazenamento(v);
+  for (const auto& a : aquecimento.Amostras()) std::printf("  warm-up sample: %s\n", a.c_str());
   v.Anotar("connections " + std::to_string(conexoes) + ", " + std::to_string(segundos.count()) +
            " s, " + std::to_string(e.Requisicoes() / std::max<long>(1, segundos.count())) +
            " req/s, backends " + std::to_string(base) + " -> " + std::to_string(depois) + ", RSS " +
