@@ -41,6 +41,16 @@ void TRestSession::MarcarAtividade(TInstanteRest agora) {
   ultimaAtividade_ = std::max(ultimaAtividade_, agora);
 }
 
+TInstanteRest TRestSession::UltimaAtividade() const {
+  std::lock_guard lock(mutex_);
+  return ultimaAtividade_;
+}
+
+bool TRestSession::SemDados() const {
+  std::lock_guard lock(mutex_);
+  return dados_.empty();
+}
+
 bool TRestSession::Expirou(TInstanteRest agora) const {
   return MilissegundosRestantes(agora) <= 0;
 }

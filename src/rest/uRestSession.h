@@ -36,6 +36,9 @@ class TRestSession {
   bool HasData(std::string_view chave) const;
 
   void MarcarAtividade(TInstanteRest agora);
+  TInstanteRest UltimaAtividade() const;
+  // Nothing written into it yet (a call that never logged in).
+  bool SemDados() const;
   // Expired once the time-out has fully passed since the last activity.
   bool Expirou(TInstanteRest agora) const;
   // Time-out minus the time since the last activity, never below 0.

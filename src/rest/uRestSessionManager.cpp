@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <vector>
@@ -44,10 +45,11 @@ std::string NovoId() {
 }  // namespace
 
 TRestSessionManager::TRestSessionManager(TRelogioRest relogio,
-                                         std::chrono::milliseconds tempoLimite)
+                                         std::chrono::milliseconds tempoLimite, std::size_t maximo)
     : relogio_(relogio ? std::move(relogio)
                        : TRelogioRest([] { return std::chrono::steady_clock::now(); })),
-      tempoLimite_(tempoLimite) {}
+      tempoLimite_(tempoLimite),
+      maximo_(std::max<std::size_t>(maximo, 1)) {}
 
 TRestSessionManager::~TRestSessionManager() {
   TerminarTodasSessoes();
@@ -55,11 +57,51 @@ TRestSessionManager::~TRestSessionManager() {
 
 std::shared_ptr<TRestSession> TRestSessionManager::CriarSessao(std::string userName) {
   std::string id = NovoId();
-  std::lock_guard lock(mutex_);
-  while (sessoes_.count(id)) id = NovoId();
-  auto sessao = std::make_shared<TRestSession>(id, std::move(userName), Agora(), tempoLimite_);
-  sessoes_.emplace(std::move(id), sessao);
+  std::vector<std::shared_ptr<TRestSession>> fim;
+  std::shared_ptr<TRestSession> sessao;
+  {
+    std::lock_guard lock(mutex_);
+    if (sessoes_.size() >= maximo_) AbrirEspaco(fim);
+    while (sessoes_.count(id)) id = NovoId();
+    sessao = std::make_shared<TRestSession>(id, std::move(userName), Agora(), tempoLimite_);
+    sessoes_.emplace(std::move(id), sessao);
+  }
+  for (auto& s : fim) s->Encerrar();
   return sessao;
+}
+
+void TRestSessionManager::AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>& fim) {
+  const auto agora = Agora();
+  struct TCandidata {
+    bool comDados;
+    TInstanteRest atividade;
+    std::unordered_map<std::string, std::shared_ptr<TRestSession>>::iterator it;
+  };
+  std::vector<TCandidata> candidatas;
+  candidatas.reserve(sessoes_.size());
+  for (auto it = sessoes_.begin(); it != sessoes_.end();) {
+    if (it->second->Expirou(agora)) {
+      fim.push_back(std::move(it->second));
+      it = sessoes_.erase(it);
+    } else {
+      candidatas.push_back({!it->second->SemDados(), it->second->UltimaAtividade(), it});
+      ++it;
+    }
+  }
+  // Freed in a batch of a tenth, so that a flood does not scan the registry at every call.
+  const std::size_t alvo = maximo_ - std::max<std::size_t>(maximo_ / 10, 1);
+  if (sessoes_.size() <= alvo) return;
+  const std::size_t excesso = sessoes_.size() - alvo;
+  const auto antes = [](const TCandidata& a, const TCandidata& b) {
+    return a.comDados != b.comDados ? !a.comDados : a.atividade < b.atividade;
+  };
+  std::nth_element(candidatas.begin(),
+                   candidatas.begin() + static_cast<std::ptrdiff_t>(excesso - 1), candidatas.end(),
+                   antes);
+  for (std::size_t i = 0; i < excesso; ++i) {
+    fim.push_back(std::move(candidatas[i].it->second));
+    sessoes_.erase(candidatas[i].it);
+  }
 }
 
 std::shared_ptr<TRestSession> TRestSessionManager::ProcurarSessao(std::string_view id) {

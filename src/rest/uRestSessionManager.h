@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "rest/uRestSession.h"
 
@@ -18,19 +19,26 @@ namespace tamrix::rest {
 using TRelogioRest = std::function<TInstanteRest()>;
 
 inline constexpr std::chrono::milliseconds kTempoLimiteSessao{1'200'000};
+// Every call without a session opens one that lives 20 minutes: without a ceiling, a flood
+// of such calls would hold memory without bound.
+inline constexpr std::size_t kMaximoSessoes = 100'000;
 
 // Thread-safe. The registry lock is held only to find, add or remove entries; sessions are
 // ended (their instances freed) outside it.
 class TRestSessionManager {
  public:
   explicit TRestSessionManager(TRelogioRest relogio = {},
-                               std::chrono::milliseconds tempoLimite = kTempoLimiteSessao);
+                               std::chrono::milliseconds tempoLimite = kTempoLimiteSessao,
+                               std::size_t maximo = kMaximoSessoes);
   ~TRestSessionManager();  // ends every session
   TRestSessionManager(const TRestSessionManager&) = delete;
   TRestSessionManager& operator=(const TRestSessionManager&) = delete;
 
   // A new open session under a fresh id: three random numbers 0-999999 joined by dots,
-  // drawn from the operating system's random source until no open session has it.
+  // drawn from the operating system's random source until no open session has it. At the
+  // ceiling, the expired sessions go first; then, until a tenth is free, those idle longest,
+  // sessions without data (never logged in) before the others. A client of an ended one
+  // gets the expired answer, as after its time-out.
   std::shared_ptr<TRestSession> CriarSessao(std::string userName);
 
   // The open, unexpired session of that id with its activity set to now; null when unknown
@@ -52,7 +60,11 @@ class TRestSessionManager {
 
  private:
   const TRelogioRest relogio_;
+  // Takes the sessions to end out of the registry (lock held) so that one more fits.
+  void AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>& fim);
+
   const std::chrono::milliseconds tempoLimite_;
+  const std::size_t maximo_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, std::shared_ptr<TRestSession>> sessoes_;
 };

@@ -197,6 +197,43 @@ TEST(RestSessionManager, RemoveExpiredWithInjectedClock) {
   EXPECT_EQ(m.ProcurarSessao(velha->Id()), nullptr);
 }
 
+TEST(RestSessionManager, AtTheCeilingExpiredThenIdlestSessionsWithoutDataGoFirst) {
+  TRelogioManual relogio;
+  TRestSessionManager m(relogio.Relogio(), 20min, 10);
+  std::vector<std::shared_ptr<TRestSession>> s;
+  for (int i = 0; i < 10; ++i) {
+    s.push_back(m.CriarSessao(""));
+    relogio.Avancar(1min);
+  }
+  // Logged in: the two oldest; touched again: the third.
+  s[0]->PutData("usuario", "a");
+  s[1]->PutData("usuario", "b");
+  m.ProcurarSessao(s[2]->Id());
+
+  // A tenth is freed: the oldest without data that was not touched again.
+  const auto nova = m.CriarSessao("");
+  EXPECT_EQ(m.Quantidade(), 10u);
+  EXPECT_TRUE(s[3]->Encerrada());
+  EXPECT_EQ(m.ProcurarSessao(s[3]->Id()), nullptr);
+  for (int i : {0, 1, 2, 4, 9}) EXPECT_EQ(m.ProcurarSessao(s[i]->Id()), s[i]) << i;
+  EXPECT_EQ(m.ProcurarSessao(nova->Id()), nova);
+
+  // Only sessions with data left: the idlest of them goes.
+  for (auto& x : s) x->PutData("usuario", "x");
+  nova->PutData("usuario", "n");
+  m.CriarSessao("");
+  EXPECT_EQ(m.Quantidade(), 10u);
+  // s[0], s[1], s[4] and s[9] were found again above; s[5] has been idle the longest.
+  EXPECT_TRUE(s[5]->Encerrada());
+  for (int i : {0, 1, 2, 4, 6, 9}) EXPECT_FALSE(s[static_cast<std::size_t>(i)]->Encerrada()) << i;
+
+  // Expired sessions make the room when there are any: all of them go, nothing else.
+  relogio.Avancar(21min);
+  const auto viva = m.CriarSessao("");
+  EXPECT_EQ(m.Quantidade(), 1u);
+  EXPECT_EQ(m.ProcurarSessao(viva->Id()), viva);
+}
+
 TEST(RestSessionManager, SweeperRemovesExpiredSessionsInTheBackground) {
   TRelogioManual relogio;
   TRestSessionManager m(relogio.Relogio());
