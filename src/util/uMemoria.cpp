@@ -17,6 +17,10 @@ void DevolverMemoriaOciosa() {
   if (antes != 0 && agora - antes < intervalo) return;
   // One caller wins the turn; the others leave.
   if (!ultima.compare_exchange_strong(antes, agora)) return;
+  DevolverMemoriaAgora();
+}
+
+void DevolverMemoriaAgora() {
   ::malloc_trim(0);
 }
 

@@ -9,6 +9,9 @@ namespace tamrix::util {
 // server that went idle after a load would otherwise stay at its peak. Call when idle; it
 // walks every arena (a few milliseconds on a large heap). Thread-safe.
 void DevolverMemoriaOciosa();
+// The same at once, for the moment a burst is over (its last worker thread leaving): a turn
+// skipped by the once-a-second rule would leave the memory of the threads that left after it.
+void DevolverMemoriaAgora();
 
 }  // namespace tamrix::util
 

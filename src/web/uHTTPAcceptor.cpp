@@ -164,10 +164,15 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
     ++aceitando_;
   }
   terminados_.push_back(eu);
+  const bool ultimaDaRajada = threads_.size() - terminados_.size() <= 1;
   saiu_.notify_all();
   lock.unlock();
-  // A thread leaves when there was nothing to accept for a while: an idle moment.
-  util::DevolverMemoriaOciosa();
+  // A thread leaves when there was nothing to accept for a while: an idle moment. Once only
+  // the accepting thread is left, the burst is over.
+  if (ultimaDaRajada)
+    util::DevolverMemoriaAgora();
+  else
+    util::DevolverMemoriaOciosa();
 }
 
 }  // namespace tamrix::web
