@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -495,9 +497,11 @@ class TCliente {
         return Falha(Nome(tipo) + " " + std::to_string(r.Status), true);
       }
       case TTipo::MetodoRuim: {
-        r = Trocar(
-            "BREW /tamrix/rest/TsmComum/InverterString/abc HTTP/1.1\r\nHost: x\r\n"
-            "Connection: close\r\n\r\n");
+        // With the client's session, as a terminal's wrong call would be: a call without one
+        // opens a session that lives 20 minutes, and the load would measure those.
+        r = Trocar("BREW /tamrix/rest/TsmComum/InverterString/abc HTTP/1.1\r\nHost: x\r\n" +
+                   (sessao_.empty() ? std::string() : "Pragma: dssession=" + sessao_ + "\r\n") +
+                   "Connection: close\r\n\r\n");
         if (auto f = FalhaDeTransporte(r, true)) return *f;
         return r.Status >= 400 ? TResultado{} : Falha("método ruim " + std::to_string(r.Status));
       }
@@ -510,14 +514,20 @@ class TCliente {
   bool logado_ = false;
 };
 
+// The clients of the runs, kept from one run to the next: the load after the warm-up comes
+// from the same terminals, whose sessions (20 minutes each) are already open.
+std::deque<TCliente> gClientes;
+
 // Runs `conexoes` clients of the mix until parar; each answer goes to the statistics that
 // destino names at that moment.
 void Trafego(int conexoes, const std::atomic<bool>& parar,
              const std::function<TEstatisticas&()>& destino) {
+  while (gClientes.size() < static_cast<std::size_t>(conexoes))
+    gClientes.emplace_back(static_cast<unsigned>(1000 + gClientes.size()));
   std::vector<std::thread> ts;
   for (int i = 0; i < conexoes; ++i)
     ts.emplace_back([&, i] {
-      TCliente c(static_cast<unsigned>(1000 + i));
+      TCliente& c = gClientes[static_cast<std::size_t>(i)];
       while (!parar.load()) {
         // Counted where the answer came, not where the request began.
         TEstatisticas uma;
@@ -592,8 +602,9 @@ void ConferirTextos(const TEstatisticas& e, TVeredito& v) {
 // (whose own connection then stays pooled) comes first.
 long BackendsEmRepouso(std::chrono::seconds reuso) {
   std::this_thread::sleep_for(reuso + 1s);
+  static TCliente cliente(1);
   TEstatisticas sonda;
-  TCliente(1).Executar(TTipo::Login, sonda);
+  cliente.Executar(TTipo::Login, sonda);
   return EsperarBackends(2, 5s);
 }
 
@@ -607,12 +618,14 @@ int CenarioCarga() {
   TrafegoPor(conexoes, std::chrono::seconds(OpcaoInt("aquecimento", 5)), aquecimento);
   const long base = BackendsEmRepouso(reuso);
   const long rssAntes = MemoriaEmRepouso();
+  const long anonAntes = MemoriaKb("RssAnon");
 
   TEstatisticas e;
   TrafegoPor(conexoes, segundos, e);
   const bool vivo = ServidorVivo();
   const long depois = BackendsEmRepouso(reuso);
   const long rssDepois = MemoriaEmRepouso();
+  const long anonDepois = MemoriaKb("RssAnon");
 
   v.Exigir(vivo && ServidorVivo(), "the server died");
   v.Exigir(
@@ -634,7 +647,8 @@ int CenarioCarga() {
   v.Anotar("connections " + std::to_string(conexoes) + ", " + std::to_string(segundos.count()) +
            " s, " + std::to_string(e.Requisicoes() / std::max<long>(1, segundos.count())) +
            " req/s, backends " + std::to_string(base) + " -> " + std::to_string(depois) + ", RSS " +
-           std::to_string(rssAntes / 1024) + " -> " + std::to_string(rssDepois / 1024) + " MB");
+           std::to_string(rssAntes / 1024) + " -> " + std::to_string(rssDepois / 1024) + " MB (anonymous " +
+           std::to_string(anonAntes / 1024) + " -> " + std::to_string(anonDepois / 1024) + " MB)");
   return v.Imprimir("load", e);
 }
 
