@@ -14,9 +14,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <deque>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -644,11 +644,23 @@ int CenarioCarga() {
   ConferirTextos(e, v);
   ConferirArmazenamento(v);
   for (const auto& a : aquecimento.Amostras()) std::printf("  warm-up sample: %s\n", a.c_str());
+  const auto mb = [](long kb) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.1f", static_cast<double>(kb) / 1024.0);
+    return std::string(t);
+  };
+  const auto pct = [](long antes, long depois) {
+    char t[32];
+    std::snprintf(
+        t, sizeof t, "%+.1f%%",
+        antes > 0 ? 100.0 * static_cast<double>(depois - antes) / static_cast<double>(antes) : 0.0);
+    return std::string(t);
+  };
   v.Anotar("connections " + std::to_string(conexoes) + ", " + std::to_string(segundos.count()) +
            " s, " + std::to_string(e.Requisicoes() / std::max<long>(1, segundos.count())) +
            " req/s, backends " + std::to_string(base) + " -> " + std::to_string(depois) + ", RSS " +
-           std::to_string(rssAntes / 1024) + " -> " + std::to_string(rssDepois / 1024) + " MB (anonymous " +
-           std::to_string(anonAntes / 1024) + " -> " + std::to_string(anonDepois / 1024) + " MB)");
+           mb(rssAntes) + " -> " + mb(rssDepois) + " MB (" + pct(rssAntes, rssDepois) +
+           "; anonymous " + mb(anonAntes) + " -> " + mb(anonDepois) + " MB)");
   return v.Imprimir("load", e);
 }
 
