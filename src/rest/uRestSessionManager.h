@@ -59,10 +59,10 @@ class TRestSessionManager {
   std::chrono::milliseconds TempoLimite() const { return tempoLimite_; }
 
  private:
-  const TRelogioRest relogio_;
   // Takes the sessions to end out of the registry (lock held) so that one more fits.
   void AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>& fim);
 
+  const TRelogioRest relogio_;
   const std::chrono::milliseconds tempoLimite_;
   const std::size_t maximo_;
   mutable std::mutex mutex_;

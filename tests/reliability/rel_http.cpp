@@ -51,12 +51,15 @@ bool Esperar(int fd, short eventos, Relogio::time_point fim) {
 }
 
 std::string Cabecalhos(int porta, const std::string& sessao) {
-  std::string h = "Host: 127.0.0.1:" + std::to_string(porta) + "\r\nConnection: close\r\n";
-  if (!sessao.empty()) h += "Pragma: dssession=" + sessao + "\r\n";
-  return h;
+  return "Host: 127.0.0.1:" + std::to_string(porta) + "\r\nConnection: close\r\n" +
+         CabecalhoSessao(sessao);
 }
 
 }  // namespace
+
+std::string CabecalhoSessao(const std::string& sessao) {
+  return sessao.empty() ? std::string() : "Pragma: dssession=" + sessao + "\r\n";
+}
 
 std::string TResposta::Header(const std::string& nome) const {
   std::istringstream in(Cabecalho);

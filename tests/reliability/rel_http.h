@@ -35,6 +35,9 @@ struct TResposta {
 // Sends bytes to 127.0.0.destino:porta and reads until the server closes or the deadline.
 TResposta Trocar(const std::string& bytes, int porta, int destino, std::chrono::milliseconds prazo);
 
+// The Pragma line that carries a session id, CR LF included; "" without a session.
+std::string CabecalhoSessao(const std::string& sessao);
+
 // A GET / PUT request with Host, Connection: close and, when sessao is not empty, Pragma.
 std::string PedidoGet(int porta, const std::string& alvo, const std::string& sessao = {});
 std::string PedidoPut(int porta, const std::string& alvo, const std::string& corpo,

@@ -500,8 +500,7 @@ class TCliente {
         // With the client's session, as a terminal's wrong call would be: a call without one
         // opens a session that lives 20 minutes, and the load would measure those.
         r = Trocar("BREW /tamrix/rest/TsmComum/InverterString/abc HTTP/1.1\r\nHost: x\r\n" +
-                   (sessao_.empty() ? std::string() : "Pragma: dssession=" + sessao_ + "\r\n") +
-                   "Connection: close\r\n\r\n");
+                   CabecalhoSessao(sessao_) + "Connection: close\r\n\r\n");
         if (auto f = FalhaDeTransporte(r, true)) return *f;
         return r.Status >= 400 ? TResultado{} : Falha("método ruim " + std::to_string(r.Status));
       }
