@@ -59,6 +59,17 @@ void TConfigServidor::CarregarConfiguracao() {
       Inteiro<std::int32_t>(ini, "Servidor", "CacheMaximoEntradas", 100, kNaoNegativo);
   FiCacheMaximoBytes =
       Inteiro<std::int64_t>(ini, "Servidor", "CacheMaximoBytes", 67108864, kNaoNegativo);
+  FiTamanhoMaximoCabecalho =
+      Inteiro<std::int64_t>(ini, "Servidor", "TamanhoMaximoCabecalho", 65536, kPositivo);
+  FiTempoEscrita = Inteiro<std::int32_t>(ini, "Servidor", "TempoEscrita", 60, kPositivo);
+  FiMaximoConexoesPorIP =
+      Inteiro<std::int32_t>(ini, "Servidor", "MaximoConexoesPorIP", 256, kNaoNegativo);
+  FiTamanhoMaximoLog =
+      Inteiro<std::int64_t>(ini, "Servidor", "TamanhoMaximoLog", 67108864, kPositivo);
+  FiEspacoMaximoUploads =
+      Inteiro<std::int64_t>(ini, "Servidor", "EspacoMaximoUploads", 1073741824, kNaoNegativo);
+  FiMaximoInstancias = Inteiro<std::int32_t>(ini, "Servidor", "MaximoInstancias", 32, kPositivo);
+  FiEsperaInstancia = Inteiro<std::int32_t>(ini, "Servidor", "EsperaInstancia", 0, kNaoNegativo);
 }
 
 void TConfigServidor::SalvarConfiguracao() const {

@@ -85,6 +85,33 @@ class TConfigServidor {
   // an integer or negative (0 keeps none).
   std::int64_t CacheMaximoBytes() const { return FiCacheMaximoBytes; }
   void SetCacheMaximoBytes(std::int64_t v) { FiCacheMaximoBytes = v; }
+  // "Servidor"/"TamanhoMaximoCabecalho": bytes of one request's header lines together;
+  // 65536 unless positive.
+  std::int64_t TamanhoMaximoCabecalho() const { return FiTamanhoMaximoCabecalho; }
+  void SetTamanhoMaximoCabecalho(std::int64_t v) { FiTamanhoMaximoCabecalho = v; }
+  // "Servidor"/"TempoEscrita": seconds allowed to write one whole answer; 60 unless positive.
+  std::int32_t TempoEscrita() const { return FiTempoEscrita; }
+  void SetTempoEscrita(std::int32_t v) { FiTempoEscrita = v; }
+  // "Servidor"/"MaximoConexoesPorIP": simultaneous connections of one client address; 256
+  // when absent, not an integer or negative (0 switches the cap off).
+  std::int32_t MaximoConexoesPorIP() const { return FiMaximoConexoesPorIP; }
+  void SetMaximoConexoesPorIP(std::int32_t v) { FiMaximoConexoesPorIP = v; }
+  // "Servidor"/"TamanhoMaximoLog": bytes of log.txt before it is rotated; 67108864 unless
+  // positive.
+  std::int64_t TamanhoMaximoLog() const { return FiTamanhoMaximoLog; }
+  void SetTamanhoMaximoLog(std::int64_t v) { FiTamanhoMaximoLog = v; }
+  // "Servidor"/"EspacoMaximoUploads": bytes the uploaded files beside the executable may
+  // take together; 1073741824 when absent, not an integer or negative.
+  std::int64_t EspacoMaximoUploads() const { return FiEspacoMaximoUploads; }
+  void SetEspacoMaximoUploads(std::int64_t v) { FiEspacoMaximoUploads = v; }
+  // "Servidor"/"MaximoInstancias": web-module instances serving requests at once; 32 unless
+  // positive.
+  std::int32_t MaximoInstancias() const { return FiMaximoInstancias; }
+  void SetMaximoInstancias(std::int32_t v) { FiMaximoInstancias = v; }
+  // "Servidor"/"EsperaInstancia": milliseconds a request waits for a free instance before it
+  // is refused; 0 (refused at once) when absent, not an integer or negative.
+  std::int32_t EsperaInstancia() const { return FiEsperaInstancia; }
+  void SetEsperaInstancia(std::int32_t v) { FiEsperaInstancia = v; }
 
  private:
   std::string arquivo_;
@@ -103,6 +130,13 @@ class TConfigServidor {
   std::int32_t FiMaximoConexoes = 1024;
   std::int32_t FiCacheMaximoEntradas = 100;
   std::int64_t FiCacheMaximoBytes = 67108864;
+  std::int64_t FiTamanhoMaximoCabecalho = 65536;
+  std::int32_t FiTempoEscrita = 60;
+  std::int32_t FiMaximoConexoesPorIP = 256;
+  std::int64_t FiTamanhoMaximoLog = 67108864;
+  std::int64_t FiEspacoMaximoUploads = 1073741824;
+  std::int32_t FiMaximoInstancias = 32;
+  std::int32_t FiEsperaInstancia = 0;
 };
 
 // The process-wide settings.

@@ -33,6 +33,13 @@ TEST(ConfigServidor, SemArquivoValoresPadrao) {
   EXPECT_EQ(c.MaximoConexoes(), 1024);
   EXPECT_EQ(c.CacheMaximoEntradas(), 100);
   EXPECT_EQ(c.CacheMaximoBytes(), 67108864);
+  EXPECT_EQ(c.TamanhoMaximoCabecalho(), 65536);
+  EXPECT_EQ(c.TempoEscrita(), 60);
+  EXPECT_EQ(c.MaximoConexoesPorIP(), 256);
+  EXPECT_EQ(c.TamanhoMaximoLog(), 67108864);
+  EXPECT_EQ(c.EspacoMaximoUploads(), 1073741824);
+  EXPECT_EQ(c.MaximoInstancias(), 32);
+  EXPECT_EQ(c.EsperaInstancia(), 0);
 }
 
 TEST(ConfigServidor, ArquivoEscritoAMao) {
@@ -43,6 +50,13 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
                                      "porta = 9090\r\n"
                                      "TempoLeitura=5\r\n"
                                      "TamanhoMaximoCorpo=8589934592\r\n"
+                                     "TamanhoMaximoCabecalho=8192\r\n"
+                                     "TempoEscrita=7\r\n"
+                                     "MaximoConexoesPorIP=0\r\n"
+                                     "TamanhoMaximoLog=4096\r\n"
+                                     "EspacoMaximoUploads=0\r\n"
+                                     "MaximoInstancias=64\r\n"
+                                     "EsperaInstancia=2500\r\n"
                                      "\r\n"
                                      "[BD]\r\n"
                                      "  HOST =   10.0.0.5   \r\n"  // indented: still a key
@@ -68,6 +82,13 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
   EXPECT_EQ(c.TempoReuso(), 0);
   EXPECT_EQ(c.TempoLeitura(), 5);
   EXPECT_EQ(c.TamanhoMaximoCorpo(), 8589934592LL);
+  EXPECT_EQ(c.TamanhoMaximoCabecalho(), 8192);
+  EXPECT_EQ(c.TempoEscrita(), 7);
+  EXPECT_EQ(c.MaximoConexoesPorIP(), 0);  // 0 switches the cap off
+  EXPECT_EQ(c.TamanhoMaximoLog(), 4096);
+  EXPECT_EQ(c.EspacoMaximoUploads(), 0);
+  EXPECT_EQ(c.MaximoInstancias(), 64);
+  EXPECT_EQ(c.EsperaInstancia(), 2500);
 }
 
 TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
@@ -76,7 +97,9 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
     const char* bd;
   } casos[] = {
       {"Porta=abc\nTempoLeitura=0\nTamanhoMaximoCorpo=-1\nMaximoConexoes=x\n"
-       "CacheMaximoEntradas=-3\nCacheMaximoBytes=1e6\n",
+       "CacheMaximoEntradas=-3\nCacheMaximoBytes=1e6\nTamanhoMaximoCabecalho=0\nTempoEscrita=-1\n"
+       "MaximoConexoesPorIP=-2\nTamanhoMaximoLog=0\nEspacoMaximoUploads=-1\nMaximoInstancias=0\n"
+       "EsperaInstancia=-5\n",
        "Driver=\nPorta=70000\nReutilizarConexoes=sim\nTempoReuso=-5\n"},
       {"Porta=\nTempoLeitura=\nTamanhoMaximoCorpo=\nMaximoConexoes=0\nCacheMaximoEntradas=\n"
        "CacheMaximoBytes=\n",
@@ -92,6 +115,13 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
     EXPECT_EQ(c.MaximoConexoes(), 1024);
     EXPECT_EQ(c.CacheMaximoEntradas(), 100);
     EXPECT_EQ(c.CacheMaximoBytes(), 67108864);
+    EXPECT_EQ(c.TamanhoMaximoCabecalho(), 65536);
+    EXPECT_EQ(c.TempoEscrita(), 60);
+    EXPECT_EQ(c.MaximoConexoesPorIP(), 256);
+    EXPECT_EQ(c.TamanhoMaximoLog(), 67108864);
+    EXPECT_EQ(c.EspacoMaximoUploads(), 1073741824);
+    EXPECT_EQ(c.MaximoInstancias(), 32);
+    EXPECT_EQ(c.EsperaInstancia(), 0);
     EXPECT_EQ(c.Driver(), "FreeTDS");
     EXPECT_EQ(c.PortaBD(), 0);
     EXPECT_TRUE(c.ReutilizarConexoes());
