@@ -1,11 +1,15 @@
 #include "endpoints/uArquivoUpload.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <mutex>
 #include <string>
 
+#include "config/uConfigServidor.h"
 #include "diagnostics/uExcecoes.h"
 #include "util/uDataHora.h"
 
@@ -41,11 +45,100 @@ std::string Motivo(int erro) {
                                Motivo(erro) + ".");
 }
 
+bool Digitos(std::string_view t) {
+  for (char c : t)
+    if (c < '0' || c > '9') return false;
+  return !t.empty();
+}
+
+// "yyyy-MM-dd hhnnss.txt" or "yyyy-MM-dd hhnnss-N.txt".
+bool NomeDeUpload(std::string_view nome) {
+  if (nome.size() < 21 || !nome.ends_with(".txt")) return false;
+  if (!Digitos(nome.substr(0, 4)) || nome[4] != '-' || !Digitos(nome.substr(5, 2)) ||
+      nome[7] != '-' || !Digitos(nome.substr(8, 2)) || nome[10] != ' ' ||
+      !Digitos(nome.substr(11, 6)))
+    return false;
+  const std::string_view resto = nome.substr(17, nome.size() - 21);
+  return resto.empty() || (resto[0] == '-' && Digitos(resto.substr(1)));
+}
+
+std::string MiB(std::uint64_t bytes) {
+  return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
+}
+
+// Bytes promised to uploads being written now, so two at once cannot both take the last room.
+std::mutex gMutexReserva;
+std::uint64_t gReservado = 0;
+
+class TReserva {
+ public:
+  TReserva(const std::string& pasta, std::uint64_t tamanho, const TLimitesUpload& limites)
+      : tamanho_(tamanho) {
+    std::lock_guard trava(gMutexReserva);
+    const std::uint64_t usado = EspacoUploads(pasta) + gReservado;
+    if (usado + tamanho > limites.EspacoMaximo)
+      throw diagnostics::Exception(
+          "O arquivo enviado (" + MiB(tamanho) +
+          ") não foi gravado: os arquivos enviados já ocupam " + MiB(usado) + " de " +
+          MiB(limites.EspacoMaximo) +
+          " permitidos no servidor (EspacoMaximoUploads). Remova arquivos antigos da pasta "
+          "do servidor ou aumente o limite.");
+    struct statvfs disco {};
+    if (::statvfs(pasta.c_str(), &disco) == 0) {
+      const std::uint64_t livre =
+          static_cast<std::uint64_t>(disco.f_bavail) * static_cast<std::uint64_t>(disco.f_frsize);
+      const std::uint64_t depois = livre > gReservado + tamanho ? livre - gReservado - tamanho : 0;
+      if (depois < limites.LivreMinimo)
+        throw diagnostics::Exception(
+            "O arquivo enviado (" + MiB(tamanho) +
+            ") não foi gravado: o disco do servidor ficaria com menos de " +
+            MiB(limites.LivreMinimo) + " livres.");
+    }
+    gReservado += tamanho_;
+  }
+  ~TReserva() {
+    std::lock_guard trava(gMutexReserva);
+    gReservado -= tamanho_;
+  }
+  TReserva(const TReserva&) = delete;
+  TReserva& operator=(const TReserva&) = delete;
+
+ private:
+  const std::uint64_t tamanho_;
+};
+
 }  // namespace
+
+TLimitesUpload LimitesUploadConfigurados() {
+  TLimitesUpload l;
+  l.EspacoMaximo = static_cast<std::uint64_t>(
+      config::TConfigServidorSingleton::GetInstance().EspacoMaximoUploads());
+  return l;
+}
+
+std::uint64_t EspacoUploads(const std::string& pspPasta) {
+  namespace fs = std::filesystem;
+  std::uint64_t total = 0;
+  std::error_code erro;
+  for (fs::directory_iterator it(pspPasta.empty() ? "." : pspPasta, erro), fim; !erro && it != fim;
+       it.increment(erro)) {
+    if (!NomeDeUpload(it->path().filename().string())) continue;
+    std::error_code e;
+    if (it->is_regular_file(e)) total += it->file_size(e);
+  }
+  return total;
+}
 
 std::string GravarArquivoUpload(const std::string& pspPasta,
                                 std::chrono::system_clock::time_point pdMomento,
                                 std::string_view pspConteudo) {
+  return GravarArquivoUpload(pspPasta, pdMomento, pspConteudo, LimitesUploadConfigurados());
+}
+
+std::string GravarArquivoUpload(const std::string& pspPasta,
+                                std::chrono::system_clock::time_point pdMomento,
+                                std::string_view pspConteudo, const TLimitesUpload& limites) {
+  const TReserva reserva(pspPasta, pspConteudo.size(), limites);
   const std::string base = pspPasta + util::FormatarDataHora("yyyy-MM-dd hhnnss", pdMomento);
   std::string caminho;
   int fd = -1;

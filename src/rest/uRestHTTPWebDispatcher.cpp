@@ -123,18 +123,28 @@ TRestHTTPWebDispatcher::TRestHTTPWebDispatcher(TRestServer& servidor,
     : servidor_(servidor), autenticacao_(autenticacao) {}
 
 bool TRestHTTPWebDispatcher::DispatchRequest(const TWebRequest& req, TWebResponse& resposta) {
+  return Despachar(req, resposta, nullptr);
+}
+
+bool TRestHTTPWebDispatcher::DispatchRequest(TWebRequest& req, TWebResponse& resposta) {
+  return Despachar(req, resposta, &req.Content);
+}
+
+bool TRestHTTPWebDispatcher::Despachar(const TWebRequest& req, TWebResponse& resposta,
+                                       std::string* conteudo) {
   std::string_view caminho = req.PathInfo;
   if (!caminho.empty() && caminho.front() == '/') caminho.remove_prefix(1);
   if (!ComecaSemCaixa(caminho, "tamrix")) return false;
   try {
-    Atender(req, resposta);
+    Atender(req, resposta, conteudo);
   } catch (...) {
     RespostaSemCorpo(resposta, 500);
   }
   return true;
 }
 
-void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& resposta) {
+void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& resposta,
+                                     std::string* conteudo) {
   std::string_view caminho = req.RawPathInfo;
   if (!util::TextoIgualSemCaixa(CortarSegmento(caminho), "tamrix")) {
     RespostaSemCorpo(resposta, 404);
@@ -153,7 +163,7 @@ void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& respo
     std::optional<TSessaoDaThread> vinculo;  // outlives the disconnect hook below
     TFimDaChamada fim(*estado);
     if (util::TextoIgualSemCaixa(protocolo, "rest"))
-      AtenderRest(*estado, caminho, req, resposta, vinculo);
+      AtenderRest(*estado, caminho, req, resposta, vinculo, conteudo);
     else
       AtenderCache(caminho, req, resposta);
     return;
@@ -170,7 +180,8 @@ void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& respo
 void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
                                          std::string_view caminhoRest, const TWebRequest& req,
                                          TWebResponse& resposta,
-                                         std::optional<TSessaoDaThread>& vinculo) {
+                                         std::optional<TSessaoDaThread>& vinculo,
+                                         std::string* conteudo) {
   TComandoRest comando = TComandoRest::crUnknown;
   if (req.Method == "DELETE") {
     comando = TComandoRest::crDelete;
@@ -224,10 +235,10 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
     const std::string usuario = basic ? req.AuthUser : std::string{};
     const std::string senha = basic ? req.AuthPassword : std::string{};
     sessao = sessoes.CriarSessao(usuario);
-    if (!req.RemoteAddr.empty()) sessao->PutData("RemoteIP", req.RemoteAddr);
-    sessao->PutData("RemoteAppName", req.GetFieldByName("User-Agent"));
-    sessao->PutData("CommunicationProtocol", req.ProtocolVersion);
-    sessao->PutData("ProtocolSubType", "rest");
+    if (!req.RemoteAddr.empty()) sessao->PutDataProtocolo("RemoteIP", req.RemoteAddr);
+    sessao->PutDataProtocolo("RemoteAppName", req.GetFieldByName("User-Agent"));
+    sessao->PutDataProtocolo("CommunicationProtocol", req.ProtocolVersion);
+    sessao->PutDataProtocolo("ProtocolSubType", "rest");
     if (autenticacao_ && !autenticacao_->Autenticar("tamrix", "rest/", usuario, senha)) {
       sessoes.FecharSessao(sessao->Id());
       RespostaSemCorpo(resposta, 401);
@@ -274,8 +285,8 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
         !autenticacao_->Autorizar({classeRest.Nome, nomeMetodo, sessao->UserName(), sessao}))
       throw ERestException("Acesso não autorizado ao método " + nomeMetodo + ".");
 
-    const auto args = VincularArgumentos(*achado->Metodo, nomeMetodo, textos,
-                                         CorpoDaChamada(comando, req, camposQuery));
+    auto args = VincularArgumentos(*achado->Metodo, nomeMetodo, textos,
+                                   CorpoDaChamada(comando, req, camposQuery, conteudo));
     std::shared_ptr<void> instancia;
     switch (classeRest.LifeCycle) {
       case TLifeCycle::lcSession:
@@ -288,7 +299,7 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
         instancia = servidor_.InstanciaServidor(classeRest);
         break;
     }
-    auto saidas = achado->Metodo->Invocar(instancia.get(), args);
+    auto saidas = achado->Metodo->Invocar(instancia.get(), std::move(args));
     TModoResposta modo;
     modo.Filtros = &filtros;
     if (modoCache) {

@@ -28,7 +28,20 @@ std::string TRestSession::GetData(std::string_view chave) const {
 
 void TRestSession::PutData(std::string_view chave, std::string valor) {
   std::lock_guard lock(mutex_);
-  if (!encerrada_) dados_[util::MinusculasASCII(chave)] = std::move(valor);
+  if (encerrada_) return;
+  dados_[util::MinusculasASCII(chave)] = std::move(valor);
+  escritaPorMetodo_ = true;
+}
+
+void TRestSession::PutDataProtocolo(std::string_view chave, std::string_view valor) {
+  if (valor.size() > kMaximoDadoProtocolo) {
+    std::size_t corte = kMaximoDadoProtocolo;
+    // Never half a UTF-8 character: back up over continuation bytes.
+    while (corte > 0 && (static_cast<unsigned char>(valor[corte]) & 0xC0) == 0x80) --corte;
+    valor = valor.substr(0, corte);
+  }
+  std::lock_guard lock(mutex_);
+  if (!encerrada_) dados_[util::MinusculasASCII(chave)] = std::string(valor);
 }
 
 bool TRestSession::HasData(std::string_view chave) const {
@@ -48,7 +61,7 @@ TInstanteRest TRestSession::UltimaAtividade() const {
 
 bool TRestSession::SemDados() const {
   std::lock_guard lock(mutex_);
-  return dados_.empty();
+  return !escritaPorMetodo_;
 }
 
 bool TRestSession::Expirou(TInstanteRest agora) const {

@@ -18,6 +18,9 @@ namespace tamrix::rest {
 
 using TInstanteRest = std::chrono::steady_clock::time_point;
 
+// The most a session keeps of one item taken from the request's headers.
+inline constexpr std::size_t kMaximoDadoProtocolo = 256;
+
 // Thread-safe: calls of one client may run at once and share the session.
 class TRestSession {
  public:
@@ -32,12 +35,18 @@ class TRestSession {
 
   // Data keys are compared without letter case; a key never written reads as "".
   std::string GetData(std::string_view chave) const;
+  // Writes as a server method does: the session then counts as in use (see SemDados).
   void PutData(std::string_view chave, std::string valor);
+  // Writes an item the protocol itself sets when it creates the session (remote address,
+  // user agent...), cut to kMaximoDadoProtocolo bytes, since it comes from the caller's
+  // headers; it does not count as use.
+  void PutDataProtocolo(std::string_view chave, std::string_view valor);
   bool HasData(std::string_view chave) const;
 
   void MarcarAtividade(TInstanteRest agora);
   TInstanteRest UltimaAtividade() const;
-  // Nothing written into it yet (a call that never logged in).
+  // No server method wrote into it yet (a call that never logged in); the protocol's own
+  // items do not count.
   bool SemDados() const;
   // Expired once the time-out has fully passed since the last activity.
   bool Expirou(TInstanteRest agora) const;
@@ -64,6 +73,7 @@ class TRestSession {
   std::mutex mutexInstancias_;  // taken before mutex_ when both are needed
   TInstanteRest ultimaAtividade_;
   bool encerrada_ = false;
+  bool escritaPorMetodo_ = false;                            // PutData was called
   std::map<std::string, std::string> dados_;                 // key lower-cased
   std::map<std::string, std::shared_ptr<void>> instancias_;  // class name lower-cased
   TRestCache cache_;

@@ -130,16 +130,27 @@ bool TwmServidor::DespacharComponentes(TWebRequest& request, TWebResponse& respo
   if (config_.RestHTTPWebDispatcher &&
       util::MinusculasASCII(request.PathInfo).starts_with("/tamrix")) {
     try {
-      if (config_.RestHTTPWebDispatcher(request, response)) return true;
+      if (config_.RestHTTPWebDispatcher(request, response)) {
+        ProtegerRespostaRest(response);
+        return true;
+      }
     } catch (...) {
       // The protocol answers its own failures; one that escapes it gets no body.
       LimparResposta(response);
       response.StatusCode = 500;
+      ProtegerRespostaRest(response);
       return true;
     }
   }
   return webFileDispatcher_.Dispatch(request, response) ||
          restProxyDispatcher_.Dispatch(request, response);
+}
+
+void TwmServidor::ProtegerRespostaRest(TWebResponse& response) {
+  // REST and cache answers may echo what the caller sent (a method name, a text to reverse):
+  // a browser must never run or sniff them as a page.
+  response.SetCustomHeader("Content-Security-Policy", "default-src 'none'");
+  response.SetCustomHeader("X-Content-Type-Options", "nosniff");
 }
 
 void TwmServidor::WebModuleDefaultAction(const TWebRequest& request, TWebResponse& response) {
@@ -177,8 +188,11 @@ fs::file_time_type TwmServidor::DataDoExecutavel() const {
 }
 
 void TwmServidor::WebFileDispatcherBeforeDispatch(const fs::path& arquivo) const {
-  if (!util::TextoIgualSemCaixa(arquivo.filename().string(), "serverfunctions.js")) return;
+  // Only the library's own place is ever written; any other path is served or refused as
+  // the file it names.
   std::error_code erro;
+  if (arquivo != fs::weakly_canonical(fs::absolute(raiz_ / "js" / "serverfunctions.js"), erro))
+    return;
   // A folder that does not exist is not created for a request: that answer is 404.
   if (!fs::is_directory(arquivo.parent_path(), erro)) return;
   std::lock_guard trava(gMutexGeracao);

@@ -60,6 +60,7 @@ class TwmServidor : public TWebModuleBase {
   bool DespacharAcoes(const util::TWebRequest& request, util::TWebResponse& response);
   bool DespacharComponentes(util::TWebRequest& request, util::TWebResponse& response);
   void WebModuleDefaultAction(const util::TWebRequest& request, util::TWebResponse& response);
+  static void ProtegerRespostaRest(util::TWebResponse& response);
   void ResponderPagina(const TPageProducer& pagina, const util::TWebRequest& request,
                        util::TWebResponse& response) const;
   std::string ServerFunctionInvokerHTMLTag(const util::TWebRequest& request,

@@ -203,6 +203,9 @@ TEST(RestSessionManager, AtTheCeilingExpiredThenIdlestSessionsWithoutDataGoFirst
   std::vector<std::shared_ptr<TRestSession>> s;
   for (int i = 0; i < 10; ++i) {
     s.push_back(m.CriarSessao(""));
+    // What the protocol writes into every new session does not make it one in use.
+    s.back()->PutDataProtocolo("RemoteAppName", "PDV");
+    s.back()->PutDataProtocolo("RemoteIP", "10.0.0.1");
     relogio.Avancar(1min);
   }
   // Logged in: the two oldest; touched again: the third.
@@ -232,6 +235,20 @@ TEST(RestSessionManager, AtTheCeilingExpiredThenIdlestSessionsWithoutDataGoFirst
   const auto viva = m.CriarSessao("");
   EXPECT_EQ(m.Quantidade(), 1u);
   EXPECT_EQ(m.ProcurarSessao(viva->Id()), viva);
+}
+
+TEST(RestSession, ProtocolItemsAreCutToTheirLimitOnACharacterBoundary) {
+  TRestSession s("id", "", std::chrono::steady_clock::now(), 20min);
+  s.PutDataProtocolo("RemoteAppName", std::string(2u << 20, 'u'));
+  EXPECT_EQ(s.GetData("RemoteAppName").size(), kMaximoDadoProtocolo);
+  // A two-byte character across the limit goes whole.
+  s.PutDataProtocolo("RemoteAppName", std::string(kMaximoDadoProtocolo - 1, 'a') + "\xC3\xA7xyz");
+  EXPECT_EQ(s.GetData("RemoteAppName"), std::string(kMaximoDadoProtocolo - 1, 'a'));
+  s.PutDataProtocolo("CommunicationProtocol", "HTTP/1.1");
+  EXPECT_EQ(s.GetData("CommunicationProtocol"), "HTTP/1.1");
+  EXPECT_TRUE(s.SemDados());
+  s.PutData("Token", "t");
+  EXPECT_FALSE(s.SemDados());
 }
 
 TEST(RestSessionManager, SweeperRemovesExpiredSessionsInTheBackground) {

@@ -140,6 +140,13 @@ TEST_F(WebModuleTest, ServerFunctionsJsIsRegeneratedWhenOlderThanTheExecutable) 
   falharMetadados = false;
   EXPECT_EQ(Pedir("GET", "/novo/serverfunctions.js").StatusCode, 404);
   EXPECT_FALSE(fs::exists(raiz / "novo"));
+  // Nor is the library written into any folder but js/.
+  for (const char* pasta : {"", "proxy/", "templates/"}) {
+    const std::string alvo = std::string("/") + pasta + "serverfunctions.js";
+    EXPECT_NE(Pedir("GET", alvo).StatusCode, 200) << alvo;
+    EXPECT_FALSE(fs::exists(raiz / pasta / "serverfunctions.js")) << alvo;
+  }
+  EXPECT_EQ(chamadasMetadados, 3);
 }
 
 TEST(LerDataHTTP, RejectsWhatIsNotADate) {
