@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Load and faults in their short form: 10 s of mixed traffic at 64 connections, 100 slow
 # clients against a 5 s read timeout, log.txt not writable, PostgreSQL stopped and started
-# under load. A cluster of its own: the shared test cluster is not touched.
+# under load, hostile clients next to well-behaved terminals. A cluster of its own: the shared
+# test cluster is not touched.
 exec bash "$(dirname "$0")/../reliability" --short

@@ -50,6 +50,23 @@ bool Esperar(int fd, short eventos, Relogio::time_point fim) {
   }
 }
 
+// connect() of fd to 127.0.0.destino:porta, bound first to 127.0.0.origem when origem > 0.
+int Conectar(int fd, int porta, int destino, int origem) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  if (origem > 0) {
+    // The port is chosen at connect, per destination: a flood from one address would
+    // otherwise wear out its ports in bind.
+    const int um = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &um, sizeof um);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(origem - 1));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
+  }
+  a.sin_port = htons(static_cast<uint16_t>(porta));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(destino - 1));
+  return ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+}
+
 std::string Cabecalhos(int porta, const std::string& sessao) {
   return "Host: 127.0.0.1:" + std::to_string(porta) + "\r\nConnection: close\r\n" +
          CabecalhoSessao(sessao);
@@ -149,16 +166,22 @@ void Analisar(const std::string& bytes, TResposta& r) {
   r.Estado = TResposta::Respondida;
 }
 
-TResposta Trocar(const std::string& bytes, int porta, int destino,
-                 std::chrono::milliseconds prazo) {
+int AbrirConexao(int porta, int destino, int origem) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (Conectar(fd, porta, destino, origem) != 0 && errno != EINPROGRESS) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+TResposta Trocar(const std::string& bytes, int porta, int destino, std::chrono::milliseconds prazo,
+                 int origem) {
   TResposta r;
   const auto fim = Relogio::now() + prazo;
   TSocket s;
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(porta));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(destino - 1));
-  if (::connect(s.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+  if (Conectar(s.Get(), porta, destino, origem) != 0) {
     if (errno != EINPROGRESS) {
       r.Estado = TResposta::Recusada;
       r.Problema = std::to_string(errno);

@@ -33,7 +33,14 @@ struct TResposta {
 };
 
 // Sends bytes to 127.0.0.destino:porta and reads until the server closes or the deadline.
-TResposta Trocar(const std::string& bytes, int porta, int destino, std::chrono::milliseconds prazo);
+// origem: the client's address 127.0.0.origem (the whole 127/8 is local on Linux), so that a
+// server that counts connections per address sees another client; 0 leaves it to the kernel.
+TResposta Trocar(const std::string& bytes, int porta, int destino, std::chrono::milliseconds prazo,
+                 int origem = 0);
+
+// A non-blocking socket connecting to 127.0.0.destino:porta from 127.0.0.origem (0: the
+// kernel's choice); the connection may still be in progress. -1 when no socket could be made.
+int AbrirConexao(int porta, int destino, int origem);
 
 // The Pragma line that carries a session id, CR LF included; "" without a session.
 std::string CabecalhoSessao(const std::string& sessao);

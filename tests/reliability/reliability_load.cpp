@@ -2,7 +2,9 @@
 // over real sockets, slow clients, PostgreSQL stopped and started under load, and a log file
 // that cannot be written. Each scenario prints one line with what it held and exits 1 when a
 // check failed:
-//   reliability_load load|slow|pgfault|logfault --porta P --pid PID [options]
+//   reliability_load load|slow|pgfault|logfault|hostile --porta P --pid PID [options]
+// The hostile scenario lives in reliability_hostile.cpp; what the scenarios share, in
+// rel_comum.h.
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -29,7 +31,9 @@
 #include <thread>
 #include <vector>
 
+#include "reliability/rel_comum.h"
 #include "reliability/rel_http.h"
+#include "reliability/reliability_hostile.h"
 #include "util/uBase64.h"
 
 namespace tamrix::reliability {
@@ -38,236 +42,6 @@ namespace {
 using namespace std::chrono_literals;
 using Relogio = std::chrono::steady_clock;
 namespace json = boost::json;
-
-constexpr const char* kToken = "TkLoja1-7F3A9C";  // tenant 1 of tests/sql/main.sql
-constexpr const char* kCnpj = "11222333000181";
-constexpr const char* kBancoTenant = "tamrix_tenant1";
-// Longer than the server's default read timeout (30 s), which ends a request that stalls.
-constexpr auto kPrazo = std::chrono::seconds(45);
-constexpr const char* kPoolCheio = "Maximum number of concurrent connections exceeded";
-constexpr const char* kRotuloPoolCheio = "instâncias esgotadas (500)";
-
-// ---------------------------------------------------------------------------------------
-// Options, environment, the server process, PostgreSQL through psql
-
-std::map<std::string, std::string> gOpcoes;
-
-std::string Opcao(const std::string& nome, const std::string& padrao = {}) {
-  const auto i = gOpcoes.find(nome);
-  return i == gOpcoes.end() ? padrao : i->second;
-}
-int OpcaoInt(const std::string& nome, int padrao) {
-  const auto v = Opcao(nome);
-  return v.empty() ? padrao : std::atoi(v.c_str());
-}
-std::string Env(const char* nome, const std::string& padrao = {}) {
-  const char* v = std::getenv(nome);
-  return v != nullptr && *v != '\0' ? v : padrao;
-}
-
-int gPorta = 0;
-pid_t gPid = 0;
-int gDestinos = 1;  // loopback addresses 127.0.0.1..N spread the connections' port space
-
-// "VmRSS" or "VmHWM" of the server in kB (0 when gone).
-long MemoriaKb(const std::string& campo) {
-  std::ifstream in("/proc/" + std::to_string(gPid) + "/status");
-  for (std::string l; std::getline(in, l);)
-    if (l.rfind(campo + ":", 0) == 0) return std::atol(l.c_str() + campo.size() + 1);
-  return 0;
-}
-
-// The server's resident memory once it is idle: the threads that served the last burst have
-// ended (they leave after a while with nothing to accept), at most 30 s.
-long MemoriaEmRepouso() {
-  long threads = 0, anterior = -1;
-  for (int i = 0; i < 60; ++i) {
-    threads = MemoriaKb("Threads");
-    if (threads == anterior && threads <= 8) break;
-    anterior = threads;
-    std::this_thread::sleep_for(500ms);
-  }
-  return MemoriaKb("VmRSS");
-}
-
-bool ServidorVivo() {
-  std::ifstream in("/proc/" + std::to_string(gPid) + "/status");
-  for (std::string l; std::getline(in, l);)
-    if (l.rfind("State:", 0) == 0) return l.find('Z') == std::string::npos;
-  return false;
-}
-
-// The stdout of a shell command without its last line breaks; nullopt when it failed.
-std::optional<std::string> Saida(const std::string& cmd) {
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (p == nullptr) return std::nullopt;
-  std::string out;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  if (::pclose(p) != 0) return std::nullopt;
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
-}
-
-// One statement as the superuser over the cluster's socket; its trimmed output, or nullopt.
-std::optional<std::string> Psql(const std::string& banco, const std::string& sql) {
-  return Saida("'" + Env("TAMRIX_PG_BIN", "/usr/lib/postgresql/15/bin") + "/psql' -X -q -At -h '" +
-               Env("TAMRIX_PG_SOCKET") + "' -p " + Env("TAMRIX_PG_PORT") + " -U " +
-               Env("TAMRIX_PG_SUPERUSER", "postgres") + " -d " + banco + " -c \"" + sql +
-               "\" 2>/dev/null");
-}
-
-long PsqlNumero(const std::string& banco, const std::string& sql) {
-  const auto v = Psql(banco, sql);
-  return v && !v->empty() ? std::atol(v->c_str()) : -1;
-}
-
-// Backends of the server's databases (main and tenants) right now.
-long Backends() {
-  return PsqlNumero("postgres", "SELECT count(*) FROM pg_stat_activity WHERE datname IN ('" +
-                                    Env("TAMRIX_PG_MAIN_DB", "tamrix_main") + "', '" +
-                                    Env("TAMRIX_PG_TENANT1_DB", "tamrix_tenant1") + "', '" +
-                                    Env("TAMRIX_PG_TENANT2_DB", "tamrix_tenant2") + "')");
-}
-
-// Waits up to limite for the backends to come down to alvo; the last count.
-long EsperarBackends(long alvo, std::chrono::seconds limite) {
-  const auto fim = Relogio::now() + limite;
-  long n = Backends();
-  while ((n < 0 || n > alvo) && Relogio::now() < fim) {
-    std::this_thread::sleep_for(250ms);
-    n = Backends();
-  }
-  return n;
-}
-
-// ---------------------------------------------------------------------------------------
-// What a scenario held
-
-struct TResultado {
-  std::string Rotulo = "ok";  // "ok" or the kind of error
-  bool Fatal = false;         // a fault no circumstance excuses (malformed, hang, ...)
-  std::string Texto;          // an error text the server answered, for the translation check
-};
-
-class TEstatisticas {
- public:
-  void Contar(const TResultado& r, const std::string& amostra = {}) {
-    std::lock_guard l(m_);
-    ++requisicoes_;
-    if (r.Rotulo == "ok") {
-      ++ok_;
-    } else {
-      ++erros_[r.Rotulo];
-      if (r.Fatal) {
-        ++fatais_;
-        if (amostras_.size() < 5 && !amostra.empty()) amostras_.insert(amostra);
-      }
-    }
-    if (!r.Texto.empty() && textos_.size() < kMaxTextos) textos_.insert(r.Rotulo + ": " + r.Texto);
-  }
-  void Juntar(const TEstatisticas& o) {
-    std::scoped_lock l(m_, o.m_);
-    requisicoes_ += o.requisicoes_;
-    ok_ += o.ok_;
-    fatais_ += o.fatais_;
-    for (const auto& [k, n] : o.erros_) erros_[k] += n;
-    for (const auto& t : o.textos_)
-      if (textos_.size() < kMaxTextos) textos_.insert(t);
-    amostras_.insert(o.amostras_.begin(), o.amostras_.end());
-  }
-  long Requisicoes() const {
-    std::lock_guard l(m_);
-    return requisicoes_;
-  }
-  long Ok() const {
-    std::lock_guard l(m_);
-    return ok_;
-  }
-  long Fatais() const {
-    std::lock_guard l(m_);
-    return fatais_;
-  }
-  long Erros(const std::string& rotulo) const {
-    std::lock_guard l(m_);
-    const auto i = erros_.find(rotulo);
-    return i == erros_.end() ? 0 : i->second;
-  }
-  std::set<std::string> Textos() const {
-    std::lock_guard l(m_);
-    return textos_;
-  }
-  std::set<std::string> Amostras() const {
-    std::lock_guard l(m_);
-    return amostras_;
-  }
-  // "requests N, ok N, errors {kind: n, ...}"
-  std::string Resumo() const {
-    std::lock_guard l(m_);
-    std::string s =
-        "requests " + std::to_string(requisicoes_) + ", ok " + std::to_string(ok_) + ", errors {";
-    bool primeiro = true;
-    for (const auto& [k, n] : erros_) {
-      s += (primeiro ? "" : ", ") + k + ": " + std::to_string(n);
-      primeiro = false;
-    }
-    return s + "}";
-  }
-
- private:
-  mutable std::mutex m_;
-  long requisicoes_ = 0, ok_ = 0, fatais_ = 0;
-  std::map<std::string, long> erros_;
-  static constexpr std::size_t kMaxTextos = 200;
-  std::set<std::string> textos_;  // "kind: text", distinct
-  std::set<std::string> amostras_;
-};
-
-// Checks gathered for the final line.
-class TVeredito {
- public:
-  void Exigir(bool condicao, const std::string& falha) {
-    if (!condicao) falhas_.push_back(falha);
-  }
-  void Anotar(const std::string& texto) { notas_ += ", " + texto; }
-  // Prints the scenario's line (and the failures below it); the process exit code.
-  int Imprimir(const std::string& nome, const TEstatisticas& e) const {
-    std::printf("reliability %s: %s, peak RSS %.1f MB%s %s\n", nome.c_str(), e.Resumo().c_str(),
-                static_cast<double>(MemoriaKb("VmHWM")) / 1024.0, notas_.c_str(),
-                falhas_.empty() ? "PASS" : "FAIL");
-    for (const auto& f : falhas_) std::printf("  FAIL: %s\n", f.c_str());
-    if (!falhas_.empty())
-      for (const auto& t : e.Textos()) std::printf("  error text: %s\n", t.c_str());
-    for (const auto& a : e.Amostras()) std::printf("  sample: %s\n", a.c_str());
-    std::fflush(stdout);
-    return falhas_.empty() ? 0 : 1;
-  }
-
- private:
-  std::vector<std::string> falhas_;
-  std::string notas_;
-};
-
-// Every text the server answered as an error must be one of its own Portuguese texts, with
-// the driver's bracketed tags removed.
-bool Traduzido(const std::string& t) {
-  static const std::regex prefixo(R"(\[[^\[\]]*\]\[[^\[\]]*\])");
-  if (std::regex_search(t, prefixo)) return false;
-  static const char* const kInicios[] = {
-      "Ocorreu um erro inesperado. Detalhes: ",
-      "Não foi possível conectar ao banco de dados ",
-      "IP ou instância do servidor de banco de dados inválido ou inalcançável.",
-      "Usuário ou senha do banco de dados inválido.",
-      "Problemas ao tentar conexão com servidor.",
-      "Intervalo de faixa incorreta.",
-      "Valor decimal inválido.",
-      "Valor fora de faixa.",
-      "Token ",
-  };
-  for (const char* i : kInicios)
-    if (t.rfind(i, 0) == 0) return true;
-  return false;
-}
 
 // ---------------------------------------------------------------------------------------
 // The mixed traffic
@@ -305,45 +79,6 @@ std::string gPrefixoArquivo = "R";  // names of uploaded files: prefix, then a c
 std::atomic<long> gArquivos{0};
 std::mutex gMutexArmazenados;
 std::vector<std::string> gArmazenados;  // files answered with code 1 ("Sucesso.")
-
-TResultado Falha(std::string rotulo, bool fatal = false, std::string texto = {}) {
-  return {std::move(rotulo), fatal, std::move(texto)};
-}
-
-// What no answer may be, whatever was asked.
-std::optional<TResultado> FalhaDeTransporte(const TResposta& r, bool esperaResposta) {
-  switch (r.Estado) {
-    case TResposta::Recusada:
-      return Falha("conexão recusada", true);
-    case TResposta::Prazo:
-      return Falha("sem resposta no prazo", true);
-    case TResposta::Malformada:
-      return Falha("malformada", true);
-    case TResposta::Fechada:
-      if (esperaResposta) return Falha("fechada sem resposta", true);
-      return std::nullopt;
-    case TResposta::Respondida:
-      // The 33rd request at once, whatever its route.
-      if (r.Status == 500 && r.Corpo.find(kPoolCheio) != std::string::npos)
-        return Falha(kRotuloPoolCheio);
-      break;
-  }
-  return std::nullopt;
-}
-
-// The REST envelope: result array, or an error answer classified under nome.
-std::optional<TResultado> FalhaRest(const TResposta& r, const std::string& nome, int statusOk,
-                                    const json::array** result) {
-  const json::object* o = r.Json && r.Json->is_object() ? &r.Json->as_object() : nullptr;
-  if (o == nullptr) return Falha(nome + " " + std::to_string(r.Status) + " sem JSON", true);
-  if (const auto* e = o->if_contains("error"); e != nullptr && e->is_string())
-    return Falha(nome + " erro " + std::to_string(r.Status), false, std::string(e->as_string()));
-  const auto* res = o->if_contains("result");
-  if (r.Status != statusOk || res == nullptr || !res->is_array())
-    return Falha(nome + " " + std::to_string(r.Status), true);
-  *result = &res->as_array();
-  return std::nullopt;
-}
 
 class TCliente {
  public:
@@ -928,6 +663,9 @@ int CenarioLog() {
       res = Falha("consulta sem token " + std::to_string(r.Status), true);
     }
     e.Contar(res, res.Fatal ? res.Rotulo + ": " + r.Problema + r.Corpo.substr(0, 100) : "");
+    // The events table takes at most 10 error rows a second (the rest in a summary row):
+    // paced below that, every failed call must have its own row.
+    std::this_thread::sleep_for(200ms);
   }
   std::this_thread::sleep_for(500ms);
   const std::string depoisDe = " FROM EventosServRest WHERE id_evento > " + std::to_string(ultimo);
@@ -971,7 +709,7 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(
         stderr,
-        "usage: reliability_load load|slow|pgfault|logfault --porta P --pid PID "
+        "usage: reliability_load load|slow|pgfault|logfault|hostile --porta P --pid PID "
         "[--conexoes N] [--segundos N] [--aquecimento N] [--memoria-pct N] [--tempo-reuso N] "
         "[--lentos N] [--tempo-leitura N] [--parado N] [--pasta DIR] [--raiz DIR] "
         "[--prefixo X]\n");
@@ -1004,6 +742,7 @@ int main(int argc, char** argv) {
   if (cenario == "slow") return CenarioLentos();
   if (cenario == "pgfault") return CenarioPg();
   if (cenario == "logfault") return CenarioLog();
+  if (cenario == "hostile") return CenarioHostil();
   std::fprintf(stderr, "unknown scenario %s\n", cenario.c_str());
   return 2;
 }
