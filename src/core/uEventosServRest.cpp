@@ -1,7 +1,11 @@
 #include "core/uEventosServRest.h"
 
+#include <chrono>
+
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
+#include "util/uDataHora.h"
 
 namespace tamrix::core {
 
@@ -46,9 +50,9 @@ void TEventosServRest::ConsultarEventos() {
   FqyEventos->Open();
 }
 
-bool TEventosServRest::InserirEvento(const std::string& pspDescricao) {
-  db::TDBConnection* conexao = Conexao();
-  if (conexao == nullptr) return false;
+bool TEventosServRest::Gravar(db::TDBConnection* conexao, const std::string& pspDescricao) {
+  // Escaped before the lock; a line break in a row would read as two events.
+  const std::string descricao = diagnostics::TextoChamador(pspDescricao, kTamanhoMaximoDescricao);
   auto lockConexao = conexao->Lock();
   try {
     // A main connection the database dropped is reopened; a closed one takes no events.
@@ -56,7 +60,7 @@ bool TEventosServRest::InserirEvento(const std::string& pspDescricao) {
     db::TDBQuery qy(conexao);
     qy.SetSQL(kSqlInserir);
     qy.ParamByName("pdt_evento").SetAsDateTime(db::TDBTimeStamp::Now());
-    qy.ParamByName("pdescricao").SetAsString(pspDescricao);
+    qy.ParamByName("pdescricao").SetAsString(descricao);
     qy.ExecSQL();
     return true;
   } catch (const std::exception& e) {
@@ -66,16 +70,69 @@ bool TEventosServRest::InserirEvento(const std::string& pspDescricao) {
   }
 }
 
+std::string TEventosServRest::Admitir(TContagem pContagem, bool pbForcar, bool& pbAdmitido) {
+  std::lock_guard lock(FoLockLimite);
+  const std::time_t agora = std::time(nullptr);
+  std::string resumo;
+  if (FiOmitidos > 0 && (agora != FiSegundo || pbForcar)) {
+    resumo = "* ERRO * " + std::to_string(FiOmitidos) + " evento(s) omitido(s) em " +
+             util::FormatarDataHora(util::kPadraoDataHora,
+                                    std::chrono::system_clock::from_time_t(FiSegundoOmitidos)) +
+             ": mais de " + std::to_string(kMaximoPorSegundo) + " no mesmo segundo (ver log.txt).";
+    FiOmitidos = 0;
+  }
+  if (agora != FiSegundo) {
+    FiSegundo = agora;
+    FiErrosNoSegundo = 0;
+    FiOutrosNoSegundo = 0;
+  }
+  pbAdmitido = true;
+  if (pContagem != TContagem::Nenhuma) {
+    int& noSegundo = pContagem == TContagem::Erro ? FiErrosNoSegundo : FiOutrosNoSegundo;
+    if (noSegundo < kMaximoPorSegundo) {
+      ++noSegundo;
+    } else {
+      pbAdmitido = false;
+      if (FiOmitidos++ == 0) FiSegundoOmitidos = agora;
+    }
+  }
+  return resumo;
+}
+
+bool TEventosServRest::Inserir(const std::string& pspDescricao, TContagem pContagem) {
+  db::TDBConnection* conexao = Conexao();
+  if (conexao == nullptr) return false;
+  bool admitido = false;
+  const std::string resumo = Admitir(pContagem, false, admitido);
+  if (!resumo.empty()) Gravar(conexao, resumo);
+  return admitido && Gravar(conexao, pspDescricao);
+}
+
+bool TEventosServRest::InserirEvento(const std::string& pspDescricao) {
+  return Inserir(pspDescricao, TContagem::Outro);
+}
+
 bool TEventosServRest::InserirEventoErro(const std::string& pspDescricao) {
-  return InserirEvento("* ERRO * " + pspDescricao);
+  return Inserir("* ERRO * " + pspDescricao, TContagem::Erro);
 }
 
 bool TEventosServRest::InserirEventoServidorIniciado() {
-  return InserirEvento("Servidor iniciado.");
+  return Inserir("Servidor iniciado.", TContagem::Nenhuma);
 }
 
 bool TEventosServRest::InserirEventoServidorParado() {
-  return InserirEvento("Servidor parado.");
+  db::TDBConnection* conexao = Conexao();
+  if (conexao == nullptr) return false;
+  GravarOmitidos();
+  return Gravar(conexao, "Servidor parado.");
+}
+
+bool TEventosServRest::GravarOmitidos() {
+  db::TDBConnection* conexao = Conexao();
+  if (conexao == nullptr) return false;
+  bool admitido = false;
+  const std::string resumo = Admitir(TContagem::Nenhuma, true, admitido);
+  return !resumo.empty() && Gravar(conexao, resumo);
 }
 
 db::TDBQuery& TEventosServRest::DataSet() {

@@ -12,6 +12,7 @@
 #include "db/uDBEnvironment.h"
 #include "diagnostics/uExcecoes.h"
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
 #include "util/uDataHora.h"
 #include "util/uMensagem.h"
@@ -193,6 +194,12 @@ void TdmServidor::ConfigurarReusoConexoes() {
 
 bool TdmServidor::IniciarServidor() {
   bool resultado = false;
+  // The log's size limit comes from config.ini, applied before this run's first line.
+  const std::int64_t tamanhoLog =
+      config::TConfigServidorSingleton::GetInstance().TamanhoMaximoLog();
+  diagnostics::TLogServidorSingleton::GetInstance().DefinirTamanhoMaximo(
+      tamanhoLog > 0 ? static_cast<std::uint64_t>(tamanhoLog)
+                     : diagnostics::TLogServidor::kTamanhoMaximoPadrao);
   diagnostics::GravarLog(LinhaHorario("Iniciando servidor."), diagnostics::tlNormal);
   FiThreadIDServer = PegarThreadID();
   FdHorarioInicio = std::chrono::system_clock::now();
@@ -274,7 +281,9 @@ db::TDBConnection* TdmServidor::CriarConexao() {
   TConfigBDItem item;
   if (!TConfigBDSingleton::GetInstance().PegarConfig(token, item)) {
     const std::string msg = "Token " + token + " não cadastrado.";
-    TEventosServRestSingleton::GetInstance().InserirEvento(msg);
+    // The token is the client's text: cut in the event, whole in the answer.
+    TEventosServRestSingleton::GetInstance().InserirEvento(
+        "Token " + diagnostics::TextoChamador(token) + " não cadastrado.");
     throw diagnostics::Exception(msg);
   }
 
@@ -291,10 +300,14 @@ db::TDBConnection* TdmServidor::CriarConexao() {
   try {
     conexao->Open();
   } catch (const std::exception& e) {
-    const std::string msg = "Não foi possível conectar ao banco de dados " + item.FspNomeBD +
-                            " em " + servidor + ".\r\nDetalhes: " + diagnostics::TraduzirErro(e) +
-                            "\r\n  - Token " + PegarToken() + "\r\n  - Usuário " + PegarUsuario();
-    TEventosServRestSingleton::GetInstance().InserirEventoErro(msg);
+    const std::string inicio = "Não foi possível conectar ao banco de dados " + item.FspNomeBD +
+                               " em " + servidor +
+                               ".\r\nDetalhes: " + diagnostics::TraduzirErro(e) + "\r\n  - Token ";
+    const std::string msg = inicio + PegarToken() + "\r\n  - Usuário " + PegarUsuario();
+    // Token and user are the client's texts: cut in the event, whole in the answer.
+    TEventosServRestSingleton::GetInstance().InserirEventoErro(
+        inicio + diagnostics::TextoChamador(PegarToken()) + "\r\n  - Usuário " +
+        diagnostics::TextoChamador(PegarUsuario()));
     throw diagnostics::Exception(msg);
   }
   return FoDicConexoes.Adicionar(std::move(conexao));
@@ -415,8 +428,11 @@ std::uint32_t TdmServidor::ThreadIDServer() const {
 
 void TdmServidor::RestServerError(const rest::TRestErrorEvent& RestErrorEventObject) {
   const std::exception& e = RestErrorEventObject.Error;
-  const std::string mensagem = diagnostics::MensagemExcecao(e);
-  diagnostics::GravarLog(diagnostics::TraduzirErro(e) + " [Erro original: " + mensagem + "]",
+  // Both texts may carry what the client sent (a method name, a token): each is cut, so a
+  // hostile call gives a line and an event of bounded size; the answer keeps them whole.
+  const std::string mensagem = diagnostics::TextoChamador(diagnostics::MensagemExcecao(e));
+  diagnostics::GravarLog(diagnostics::TextoChamador(diagnostics::TraduzirErro(e)) +
+                             " [Erro original: " + mensagem + "]",
                          diagnostics::tlErro);
   TEventosServRestSingleton::GetInstance().InserirEventoErro(mensagem);
 }

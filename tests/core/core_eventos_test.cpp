@@ -1,9 +1,15 @@
 // The server events writer against a copy of the test main database.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <regex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "core/uEventosServRest.h"
 #include "diagnostics/uLogServidor.h"
@@ -44,6 +50,30 @@ class EventosTest : public ::testing::Test {
     return pgtest::QueryText(db_->Name(),
                              "SELECT string_agg(descricao, '|' ORDER BY id_evento) "
                              "FROM EventosServRest");
+  }
+  // The rows, oldest first.
+  std::vector<std::string> Linhas() {
+    db::TDBQuery q(&main_);
+    q.SetSQL("SELECT descricao FROM EventosServRest ORDER BY id_evento");
+    q.Open();
+    std::vector<std::string> r;
+    for (; !q.Eof(); q.Next()) r.push_back(q.Fields(0).AsString());
+    return r;
+  }
+  // Rows that are not a count of events left out, and the sum of those counts.
+  std::pair<long, long> RegistradosEOmitidos(const std::vector<std::string>& linhas) {
+    const std::regex resumo(
+        R"(\* ERRO \* (\d+) evento\(s\) omitido\(s\) em \d\d/\d\d/\d{4} \d\d:\d\d:\d\d: )"
+        R"(mais de 10 no mesmo segundo \(ver log\.txt\)\.)");
+    long registrados = 0, omitidos = 0;
+    for (const auto& l : linhas) {
+      std::smatch m;
+      if (std::regex_match(l, m, resumo))
+        omitidos += std::stol(m[1]);
+      else
+        ++registrados;
+    }
+    return {registrados, omitidos};
   }
   std::unique_ptr<pgtest::TPgScratchDatabase> db_;
   db::TDBConnection main_;
@@ -111,18 +141,19 @@ TEST_F(EventosTest, MissingTableGivesFalseAndOneTranslatedLogLine) {
   EXPECT_EQ(pgtest::QueryText(db_->Name(), "SELECT 1"), "1");
 }
 
-TEST_F(EventosTest, EightThreadsInsertingAtOnceStoreEveryRow) {
+// Every insert is either a row or counted in a row of events left out, whatever the threads.
+TEST_F(EventosTest, EightThreadsInsertingAtOnceLoseNoEvent) {
   main_.Open();
   TEventosServRest ev;
   ev.DefinirConexao(&main_);
   constexpr int kThreads = 8;
   constexpr int kPorThread = 50;
-  std::atomic<int> falhas{0};
+  std::atomic<int> gravados{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kPorThread; ++i) {
-        if (!ev.InserirEvento("t" + std::to_string(t) + "-" + std::to_string(i))) ++falhas;
+        if (ev.InserirEvento("t" + std::to_string(t) + "-" + std::to_string(i))) ++gravados;
       }
     });
   }
@@ -136,10 +167,64 @@ TEST_F(EventosTest, EightThreadsInsertingAtOnceStoreEveryRow) {
     q.Close();
   }
   for (auto& th : threads) th.join();
-  EXPECT_EQ(falhas.load(), 0);
+  ev.GravarOmitidos();
   EXPECT_TRUE(log_.Linhas().empty());
-  EXPECT_EQ(pgtest::QueryText(db_->Name(), "SELECT COUNT(DISTINCT descricao) FROM EventosServRest"),
-            std::to_string(kThreads * kPorThread));
+  const auto [registrados, omitidos] = RegistradosEOmitidos(Linhas());
+  EXPECT_EQ(registrados, gravados.load());
+  EXPECT_EQ(registrados + omitidos, kThreads * kPorThread);
+}
+
+// 50 errors at once, next to 50 other events: at most 10 rows of each a second, the rest
+// told in one row before the next event; start and stop are never left out, and a lone
+// burst's count is told at the stop.
+TEST_F(EventosTest, AtMostTenErrorsASecondAndOneRowForTheRest) {
+  main_.Open();
+  TEventosServRest ev;
+  ev.DefinirConexao(&main_);
+  const std::time_t inicio = std::time(nullptr);
+  for (int i = 0; i < 50; ++i) {
+    ev.InserirEvento("Token T" + std::to_string(i) + " não cadastrado.");
+    ev.InserirEventoErro("falha " + std::to_string(i));
+  }
+  EXPECT_TRUE(ev.InserirEventoServidorIniciado());
+  for (int i = 0; i < 30; ++i) ev.InserirEventoErro("rajada " + std::to_string(i));
+  const long segundos = static_cast<long>(std::time(nullptr) - inicio) + 1;
+  EXPECT_TRUE(ev.InserirEventoServidorParado());
+  EXPECT_FALSE(ev.GravarOmitidos());  // nothing left to tell
+
+  const auto linhas = Linhas();
+  ASSERT_GE(linhas.size(), 3u);
+  EXPECT_EQ(linhas[0], "Token T0 não cadastrado.");
+  EXPECT_EQ(linhas[1], "* ERRO * falha 0");
+  EXPECT_EQ(linhas.back(), "Servidor parado.");
+  EXPECT_NE(std::find(linhas.begin(), linhas.end(), "Servidor iniciado."), linhas.end());
+  const auto [registrados, omitidos] = RegistradosEOmitidos(linhas);
+  EXPECT_GT(omitidos, 0);
+  EXPECT_EQ(registrados + omitidos, 50 + 50 + 30 + 2);
+  long erros = 0, outros = 0;
+  for (const auto& l : linhas) {
+    erros += l.rfind("* ERRO * falha", 0) == 0 || l.rfind("* ERRO * rajada", 0) == 0;
+    outros += l.rfind("Token T", 0) == 0;
+  }
+  EXPECT_EQ(erros + outros + 2, registrados);
+  EXPECT_LE(erros, 10 * segundos);
+  EXPECT_LE(outros, 10 * segundos);
+  EXPECT_GE(erros, 10);  // the other events take no place of the errors
+  EXPECT_TRUE(log_.Linhas().empty());
+}
+
+// A client's text cannot make a row of two lines, nor one longer than the column.
+TEST_F(EventosTest, RowTextIsEscapedAndCut) {
+  main_.Open();
+  TEventosServRest ev;
+  ev.DefinirConexao(&main_);
+  EXPECT_TRUE(ev.InserirEventoErro("a\r\n* ERRO * forjado\t\x01"));
+  EXPECT_TRUE(ev.InserirEvento(std::string(12 * 1024, 'x') + "\n"));
+  const auto linhas = Linhas();
+  ASSERT_EQ(linhas.size(), 2u);
+  EXPECT_EQ(linhas[0], "* ERRO * a\\r\\n* ERRO * forjado\\t\\x01");
+  EXPECT_EQ(linhas[1], std::string(TEventosServRest::kTamanhoMaximoDescricao - 5, 'x') + "[...]");
+  EXPECT_TRUE(log_.Linhas().empty());
 }
 
 }  // namespace

@@ -244,6 +244,7 @@ class TServidorE2E {
   int Status() const { return status_; }
 
   int Porta() const { return porta_; }
+  pid_t Pid() const { return pid_; }  // -1 once ended
   std::string Pasta() const { return pasta_.Pasta(); }
   std::string Saida() const { return testes::LerArquivo(pasta_.Caminho("stdout.txt")); }
   std::string Erros() const { return testes::LerArquivo(pasta_.Caminho("stderr.txt")); }
