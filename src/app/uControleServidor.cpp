@@ -11,8 +11,11 @@ std::unique_ptr<web::THTTPListener> CriarServidorHTTP() {
   const auto& config = config::TConfigServidorSingleton::GetInstance();
   web::THTTPListenerSettings s;
   s.TempoLeitura = std::chrono::seconds(config.TempoLeitura());
+  s.TempoEscrita = std::chrono::seconds(config.TempoEscrita());
   s.TamanhoMaximoCorpo = static_cast<std::uint64_t>(config.TamanhoMaximoCorpo());
+  s.TamanhoMaximoCabecalho = static_cast<std::size_t>(config.TamanhoMaximoCabecalho());
   s.MaximoConexoes = static_cast<std::size_t>(config.MaximoConexoes());
+  s.MaximoConexoesPorIP = static_cast<std::size_t>(config.MaximoConexoesPorIP());
   auto servidor = std::make_unique<web::THTTPListener>();
   servidor->SetSettings(s);
   return servidor;

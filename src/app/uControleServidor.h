@@ -11,8 +11,8 @@
 
 namespace tamrix::app {
 
-// The listener (inactive) on the process-wide request pool, with the read time limit, body
-// limit and connection limit of the configuration.
+// The listener (inactive) on the process-wide request pool, with the configuration's limits:
+// read and write times, body and header sizes, connections in all and per client address.
 std::unique_ptr<web::THTTPListener> CriarServidorHTTP();
 
 // The port the text names: an integer from 1 to 65535, blanks around it allowed. Raises

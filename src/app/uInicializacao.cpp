@@ -49,11 +49,13 @@ core::TOpcoesDmServidor OpcoesDmServidor() {
 }
 
 TInicializacao::TInicializacao() {
-  config::TConfigServidorSingleton::GetInstance();
+  const auto& config = config::TConfigServidorSingleton::GetInstance();
   diagnostics::TLogServidorSingleton::GetInstance();
   core::TEventosServRestSingleton::GetInstance();
   core::TConfigBDSingleton::GetInstance();
   FoDmServidor = std::make_unique<core::TdmServidor>(OpcoesDmServidor());
+  web::WebRequestHandler().Configurar(static_cast<std::size_t>(config.MaximoInstancias()),
+                                      std::chrono::milliseconds(config.EsperaInstancia()));
   web::WebRequestHandler().SetWebModuleClass(
       web::TwmServidor::Fabrica(ConfigWebModule(FoDmServidor->RestServer())));
 }

@@ -17,7 +17,8 @@ class TInicializacao {
   // In this order: the configuration (reads config.ini), the log, the events writer and the
   // tenant directory (both without connection), dmServidor with its registrations (REST
   // server stopped), and TwmServidor registered as the web-module class of the listener's
-  // request pool. Main thread, before any other thread exists.
+  // request pool, sized and given its wait from the configuration. Main thread, before any
+  // other thread exists.
   TInicializacao();
   // Frees dmServidor, then the tenant directory, the events writer, the log and the
   // configuration. Every listener must be inactive by then (no request may still run).

@@ -41,7 +41,12 @@ void Recusar(int fd) {
   char buf[4096];
   while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
   }
-  const std::string r = RespostaSemCorpo(503, std::chrono::system_clock::now());
+  util::TWebResponse resposta;
+  resposta.StatusCode = 503;
+  resposta.ContentType = "text/plain; charset=utf-8";
+  resposta.Content = kTextoConexoesDemais;
+  const THTTPAnswer a = MontarResposta(resposta, false, std::chrono::system_clock::now());
+  const std::string r = a.Head + std::string(a.Body);
   [[maybe_unused]] const auto n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   ::shutdown(fd, SHUT_WR);
   while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
@@ -122,6 +127,7 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
     const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&par), &tamanho,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int erro = errno;
+    const std::string endereco = fd >= 0 ? TextoEndereco(par) : std::string();
     lock.lock();
     --aceitando_;
     if (fd < 0) {
@@ -140,20 +146,30 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
       ::close(fd);
       break;
     }
-    if (shared_.Servindo >= shared_.Maximo || (aceitando_ == 0 && !IniciarThread())) {
+    const bool contar = shared_.MaximoPorEndereco > 0;
+    const auto doEndereco = contar ? shared_.PorEndereco.find(endereco) : shared_.PorEndereco.end();
+    const bool enderecoCheio =
+        doEndereco != shared_.PorEndereco.end() && doEndereco->second >= shared_.MaximoPorEndereco;
+    if (shared_.Servindo >= shared_.Maximo || enderecoCheio ||
+        (aceitando_ == 0 && !IniciarThread())) {
       ++aceitando_;
       lock.unlock();
       Recusar(fd);
       lock.lock();
       continue;
     }
+    if (contar) ++shared_.PorEndereco[endereco];
     ++shared_.Servindo;
     shared_.Abertas.insert(fd);
     lock.unlock();
 
-    ServirConexao(fd, TextoEndereco(par), localPort_, pool_, config_);
+    ServirConexao(fd, endereco, localPort_, pool_, config_, &shared_.Parando);
 
     lock.lock();
+    if (contar) {
+      const auto it = shared_.PorEndereco.find(endereco);
+      if (--it->second == 0) shared_.PorEndereco.erase(it);
+    }
     shared_.Abertas.erase(fd);
     const bool ocioso = --shared_.Servindo == 0;
     lock.unlock();

@@ -1,17 +1,23 @@
 // The threads of one listening socket. Each thread accepts a connection and serves it itself
 // from start to end; before it starts serving, another thread takes over accepting (an idle
 // one, else a new one), so accepting never waits on a request and no connection waits for a
-// thread. Threads that find nothing to accept for a while end, all but one.
+// thread. Threads that find nothing to accept for a while end, all but one. A connection
+// beyond the listener's cap, or beyond the cap for its client's address, is refused on the
+// accepting thread with a 503 that never waits on the client.
 #ifndef TAMRIX_WEB_UHTTPACCEPTOR_H
 #define TAMRIX_WEB_UHTTPACCEPTOR_H
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -20,13 +26,20 @@
 
 namespace tamrix::web {
 
+// The body of the 503 a connection over MaximoConexoes or MaximoConexoesPorIP gets.
+inline constexpr std::string_view kTextoConexoesDemais =
+    "Servidor ocupado: conexões simultâneas demais. Tente novamente mais tarde.";
+
 // What the acceptors of one listener share.
 struct TAcceptorShared {
   std::mutex Mutex;
-  std::size_t Servindo = 0;         // connections being served
-  std::size_t Maximo = 0;           // beyond it a connection gets 503 and is closed
+  std::size_t Servindo = 0;           // connections being served
+  std::size_t Maximo = 0;             // beyond it a connection gets 503 and is closed
+  std::size_t MaximoPorEndereco = 0;  // the same for one client address; 0: no cap
+  std::unordered_map<std::string, std::size_t> PorEndereco;  // connections served per address
   std::unordered_set<int> Abertas;  // descriptors being served, shut down by a stop
-  bool Parando = false;
+  // Set under Mutex; read without it by requests waiting for a pool instance.
+  std::atomic<bool> Parando{false};
 };
 
 class THTTPAcceptor {

@@ -58,6 +58,8 @@ std::string_view TextoStatus(int codigo) {
       return "Request Entity Too Large";
     case 417:
       return "Expectation Failed";
+    case 431:
+      return "Request Header Fields Too Large";
     case 500:
       return "Internal Server Error";
     case 501:

@@ -22,7 +22,7 @@ using Relogio = std::chrono::steady_clock;
 
 class TCanal {
  public:
-  TCanal(int fd, const TConnectionSettings& c) : fd_(fd), config_(c) {}
+  explicit TCanal(int fd) : fd_(fd) {}
 
   // Some bytes into buf before prazo; 0 on end of stream, error or time-out.
   std::size_t Ler(char* buf, std::size_t n, Relogio::time_point prazo) {
@@ -34,8 +34,10 @@ class TCanal {
     }
   }
 
-  // Writes both parts whole; false when the client went away or stopped taking bytes.
-  bool Escrever(std::string_view a, std::string_view b = {}) {
+  // Writes both parts whole before prazo; false when the client went away or did not take
+  // them in time. A client that ran out of time gets a reset: the kernel then drops what it
+  // still held for it instead of going on sending after the close.
+  bool Escrever(Relogio::time_point prazo, std::string_view a, std::string_view b = {}) {
     while (!a.empty() || !b.empty()) {
       iovec partes[2] = {{const_cast<char*>(a.data()), a.size()},
                          {const_cast<char*>(b.data()), b.size()}};
@@ -44,9 +46,12 @@ class TCanal {
       m.msg_iovlen = 2;
       const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
       if (n < 0) {
-        if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) ||
-            !Esperar(POLLOUT, Relogio::now() + config_.TempoEscrita))
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (!Esperar(POLLOUT, prazo)) {
+          const linger zero{1, 0};
+          ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
           return false;
+        }
         continue;
       }
       const std::size_t deA = std::min(static_cast<std::size_t>(n), a.size());
@@ -92,31 +97,53 @@ class TCanal {
   }
 
   const int fd_;
-  const TConnectionSettings& config_;
 };
 
+// The web module's answer to one request. The end-of-call hook (which closes the call's
+// tenant connection) and the release run before any byte goes out, so that a client that
+// has its answer never finds its own instance still taken, whatever it does next. The answer
+// is whole by then and all its own: nothing in it refers to the module.
+void Atender(util::TWebRequest& pedido, util::TWebResponse& resposta, TRequestPool& pool,
+             const std::atomic<bool>* parando) {
+  std::optional<TRequestPool::TInstance> modulo;
+  try {
+    modulo.emplace(pool.Acquire(parando));
+    (*modulo)->HandleRequest(pedido, resposta);
+  } catch (const std::exception& e) {
+    resposta = util::TWebResponse{};
+    resposta.StatusCode = 500;
+    resposta.Content = e.what();
+  } catch (...) {
+    resposta = util::TWebResponse{};
+    resposta.StatusCode = 500;
+    resposta.Content = "Erro desconhecido ao atender o pedido.";
+  }
+  if (modulo) (*modulo)->OnRequestDone();
+}
+
 void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-            const TConnectionSettings& config) {
-  TCanal canal(fd, config);
+            const TConnectionSettings& config, const std::atomic<bool>* parando) {
+  TCanal canal(fd);
   THTTPRequestReader leitor(config.Limites);
-  const auto prazoCabecalho = Relogio::now() + config.TempoLeitura;
+  // One clock for the whole request: a client that trickles bytes cannot stretch it.
+  const auto prazoLeitura = Relogio::now() + config.TempoLeitura;
   const auto corpoChegando = [&] { return canal.BytesEm(std::chrono::milliseconds(1)); };
   std::array<char, 65536> buf;
   for (bool pronto = false; !pronto;) {
     switch (leitor.Advance(corpoChegando)) {
       case THTTPRequestReader::TStep::NeedMore: {
-        const auto prazo =
-            leitor.HeadComplete() ? Relogio::now() + config.TempoLeitura : prazoCabecalho;
-        const std::size_t n = canal.Ler(buf.data(), buf.size(), prazo);
+        const std::size_t n =
+            canal.Ler(buf.data(), std::min(buf.size(), leitor.FeedLimit()), prazoLeitura);
         if (n == 0) return;
         leitor.Feed({buf.data(), n});
         break;
       }
       case THTTPRequestReader::TStep::SendContinue:
-        if (!canal.Escrever(leitor.ContinueLine())) return;
+        if (!canal.Escrever(prazoLeitura, leitor.ContinueLine())) return;
         break;
       case THTTPRequestReader::TStep::Answer:
         if (canal.Escrever(
+                Relogio::now() + config.TempoEscrita,
                 RespostaSemCorpo(leitor.AnswerStatus(), std::chrono::system_clock::now())))
           canal.FecharDevagar();
         return;
@@ -132,27 +159,11 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
   leitor.TakeRequest(pedido, remoteAddr, std::to_string(localPort));
 
   util::TWebResponse resposta;
-  std::optional<TRequestPool::TInstance> modulo;
-  try {
-    modulo.emplace(pool.Acquire());
-    (*modulo)->HandleRequest(pedido, resposta);
-  } catch (const std::exception& e) {
-    resposta = util::TWebResponse{};
-    resposta.StatusCode = 500;
-    resposta.Content = e.what();
-  } catch (...) {
-    resposta = util::TWebResponse{};
-    resposta.StatusCode = 500;
-    resposta.Content = "Erro desconhecido ao atender o pedido.";
-  }
+  Atender(pedido, resposta, pool, parando);
   if (!resposta.Sent) {
     const THTTPAnswer a =
         MontarResposta(resposta, pedido.Method == "HEAD", std::chrono::system_clock::now());
-    resposta.Sent = canal.Escrever(a.Head, a.Body);
-  }
-  if (modulo) {
-    (*modulo)->OnRequestDone();
-    modulo.reset();
+    resposta.Sent = canal.Escrever(Relogio::now() + config.TempoEscrita, a.Head, a.Body);
   }
   if (resposta.Sent && leitor.HasUnreadInput()) canal.FecharDevagar();
 }
@@ -160,9 +171,9 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
 }  // namespace
 
 void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-                   const TConnectionSettings& config) noexcept {
+                   const TConnectionSettings& config, const std::atomic<bool>* parando) noexcept {
   try {
-    Servir(fd, remoteAddr, localPort, pool, config);
+    Servir(fd, remoteAddr, localPort, pool, config, parando);
   } catch (...) {
     // Out of memory while reading, or the like: the connection just ends.
   }

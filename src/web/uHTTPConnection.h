@@ -3,6 +3,7 @@
 #ifndef TAMRIX_WEB_UHTTPCONNECTION_H
 #define TAMRIX_WEB_UHTTPCONNECTION_H
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -14,18 +15,22 @@ namespace tamrix::web {
 
 struct TConnectionSettings {
   THTTPLimits Limites;
-  // The whole header must arrive within this time of the accept; then no pause in the body
-  // may be longer. Closed without an answer when exceeded.
+  // The whole request (header, body and trailer) must arrive within this time of the accept.
+  // Closed without an answer when exceeded.
   std::chrono::milliseconds TempoLeitura{30000};
-  // Longest pause allowed while the client takes the answer.
-  std::chrono::milliseconds TempoEscrita{30000};
+  // The whole answer must be taken by the client within this time of its first byte; when
+  // exceeded the connection is reset.
+  std::chrono::milliseconds TempoEscrita{60000};
 };
 
 // Reads, dispatches and answers one request on fd, a connected non-blocking socket; never
 // throws. The socket is left open for the caller to close; another thread may shut it down
-// to end the connection early. remoteAddr is the peer's address as text.
+// to end the connection early. remoteAddr is the peer's address as text. parando, when given,
+// is set by a stop: a request still waiting for a pool instance then gives up (see
+// TRequestPool::AcordarEsperas).
 void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-                   const TConnectionSettings& config) noexcept;
+                   const TConnectionSettings& config,
+                   const std::atomic<bool>* parando = nullptr) noexcept;
 
 }  // namespace tamrix::web
 

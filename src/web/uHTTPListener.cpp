@@ -43,9 +43,11 @@ class THTTPListener::TImpl {
  public:
   TImpl(TRequestPool& pool, const THTTPListenerSettings& s) : pool_(pool), settings_(s) {
     conexao_.Limites.TamanhoMaximoCorpo = s.TamanhoMaximoCorpo;
+    conexao_.Limites.TamanhoMaximoCabecalho = s.TamanhoMaximoCabecalho;
     conexao_.TempoLeitura = s.TempoLeitura;
     conexao_.TempoEscrita = s.TempoEscrita;
     shared_.Maximo = s.MaximoConexoes;
+    shared_.MaximoPorEndereco = s.MaximoConexoesPorIP;
   }
 
   ~TImpl() { Parar(); }
@@ -97,6 +99,7 @@ class THTTPListener::TImpl {
       shared_.Parando = true;
       for (int fd : shared_.Abertas) ::shutdown(fd, SHUT_RDWR);
     }
+    pool_.AcordarEsperas();  // after Parando is set, so that no waiter misses it
     for (auto& a : aceitadores_) a->Esperar();
     aceitadores_.clear();
     escutas_.clear();

@@ -19,10 +19,12 @@ namespace tamrix::web {
 
 // Limits for a server on an open network; the owner fills them from its configuration.
 struct THTTPListenerSettings {
-  std::chrono::milliseconds TempoLeitura{30000};  // header whole, then each pause of the body
-  std::chrono::milliseconds TempoEscrita{30000};  // each pause while the client takes the answer
-  std::uint64_t TamanhoMaximoCorpo = 64u << 20;   // larger bodies: 413
-  std::size_t MaximoConexoes = 1024;              // beyond it: 503 and closed
+  std::chrono::milliseconds TempoLeitura{30000};   // the whole request, from the accept
+  std::chrono::milliseconds TempoEscrita{60000};   // the whole answer, from its first byte
+  std::uint64_t TamanhoMaximoCorpo = 64u << 20;    // larger bodies: 413
+  std::size_t TamanhoMaximoCabecalho = 64u << 10;  // request line and header lines: beyond, 431
+  std::size_t MaximoConexoes = 1024;               // beyond it: 503 and closed
+  std::size_t MaximoConexoesPorIP = 256;           // the same for one client address; 0: no cap
   // Room for a burst as large as MaximoConexoes: Linux drops the SYN of a connection that
   // finds the queue full, and its client retries only after 1, 3, 7, 15... seconds.
   int Backlog = 1024;
@@ -57,8 +59,9 @@ class THTTPListener {
   bool Active() const { return active_; }
   // True: binds every binding and starts accepting; throws diagnostics::Exception with the
   // socket error (and stays inactive) when an address cannot be bound.
-  // False: stops accepting, ends open connections and returns once no request is being
-  // handled any more. Call from one thread (the owner's).
+  // False: stops accepting, ends open connections, refuses requests waiting for a pool
+  // instance and returns once no request is being handled any more. Call from one thread
+  // (the owner's).
   void SetActive(bool ativo);
 
   // The ports actually listened on, one per binding (useful with port 0).

@@ -1,6 +1,7 @@
 #include "web/uHTTPRequestReader.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -80,26 +81,54 @@ std::string THTTPRequestReader::ContinueLine() const {
   return versao_ + " 100 Continue\r\n\r\n";
 }
 
-THTTPRequestReader::TLinha THTTPRequestReader::ProximaLinha(std::string_view& linha) {
+bool THTTPRequestReader::LendoCabecalho() const {
+  return estado_ == TEstado::eLinhaPedido || estado_ == TEstado::eCabecalho ||
+         estado_ == TEstado::eTrailer;
+}
+
+std::size_t THTTPRequestReader::FeedLimit() const {
+  if (!LendoCabecalho()) return std::numeric_limits<std::size_t>::max();
+  const std::size_t retido = cabecalho_ + (buffer_.size() - pos_);
+  return retido >= limites_.TamanhoMaximoCabecalho ? 1
+                                                   : limites_.TamanhoMaximoCabecalho - retido + 1;
+}
+
+THTTPRequestReader::TLinha THTTPRequestReader::ProximaLinha(std::string_view& linha,
+                                                            bool cabecalho) {
+  // Bytes the header may still take; whichever limit a growing line would cross first
+  // decides, so that where the bytes were cut makes no difference.
+  std::size_t resta = std::numeric_limits<std::size_t>::max();
+  if (cabecalho)
+    resta = limites_.TamanhoMaximoCabecalho - std::min(cabecalho_, limites_.TamanhoMaximoCabecalho);
   const std::size_t lf = buffer_.find('\n', std::max(procura_, pos_));
   if (lf == std::string::npos) {
     procura_ = buffer_.size();
-    return buffer_.size() - pos_ > limites_.MaximoTamanhoLinha ? TLinha::lLonga : TLinha::lFalta;
+    const std::size_t parcial = buffer_.size() - pos_;
+    if (parcial > limites_.MaximoTamanhoLinha && limites_.MaximoTamanhoLinha < resta)
+      return TLinha::lLonga;
+    return parcial > resta ? TLinha::lCabecalhoGrande : TLinha::lFalta;
   }
-  if (lf - pos_ > limites_.MaximoTamanhoLinha) return TLinha::lLonga;
-  linha = std::string_view(buffer_).substr(pos_, lf - pos_);
+  const std::size_t tamanho = lf - pos_;
+  if (tamanho > limites_.MaximoTamanhoLinha && limites_.MaximoTamanhoLinha < resta)
+    return TLinha::lLonga;
+  if (tamanho + 1 > resta) return TLinha::lCabecalhoGrande;
+  if (cabecalho) cabecalho_ += tamanho + 1;
+  linha = std::string_view(buffer_).substr(pos_, tamanho);
   if (!linha.empty() && linha.back() == '\r') linha.remove_suffix(1);
   pos_ = lf + 1;
   procura_ = pos_;
   return TLinha::lPronta;
 }
 
-std::optional<THTTPRequestReader::TStep> THTTPRequestReader::FaltaLinha(std::string_view& linha) {
-  switch (ProximaLinha(linha)) {
+std::optional<THTTPRequestReader::TStep> THTTPRequestReader::FaltaLinha(std::string_view& linha,
+                                                                        bool cabecalho) {
+  switch (ProximaLinha(linha, cabecalho)) {
     case TLinha::lFalta:
       return TStep::NeedMore;
     case TLinha::lLonga:
       return Terminar(TStep::Close);
+    case TLinha::lCabecalhoGrande:
+      return Terminar(TStep::Answer, 431);
     case TLinha::lPronta:
       break;
   }
@@ -189,13 +218,13 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
   for (;;) {
     switch (estado_) {
       case TEstado::eLinhaPedido:
-        if (const auto passo = FaltaLinha(linha)) return *passo;
+        if (const auto passo = FaltaLinha(linha, true)) return *passo;
         if (!LerLinhaPedido(linha)) return Terminar(TStep::Close);
         estado_ = TEstado::eCabecalho;
         break;
 
       case TEstado::eCabecalho:
-        if (const auto passo = FaltaLinha(linha)) return *passo;
+        if (const auto passo = FaltaLinha(linha, true)) return *passo;
         if (linha.empty()) {
           FimCabecalho();
           estado_ = TEstado::eVerificacoes;
@@ -297,7 +326,7 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
         break;
 
       case TEstado::eTrailer:
-        if (const auto passo = FaltaLinha(linha)) return *passo;
+        if (const auto passo = FaltaLinha(linha, true)) return *passo;
         if (linha.empty()) {
           estado_ = TEstado::eAutorizacao;
         } else if (++linhas_ > limites_.MaximoLinhasCabecalho) {

@@ -18,7 +18,8 @@ namespace {
 using tamrix::web::THTTPRequestReader;
 using TStep = THTTPRequestReader::TStep;
 
-constexpr tamrix::web::THTTPLimits kLimites{1025, 16384, 1u << 20};
+// A header limit under the line limit, so that both are reached.
+constexpr tamrix::web::THTTPLimits kLimites{1025, 16384, 1u << 20, 8192};
 
 struct TResultado {
   TStep passo = TStep::NeedMore;
@@ -50,6 +51,7 @@ TResultado Ler(std::string_view dados, std::uint32_t semente) {
     if (semente != 0) {
       semente = semente * 1103515245u + 12345u;
       n = std::min<std::size_t>(n, 1 + (semente >> 16) % 64);
+      n = std::min(n, leitor.FeedLimit());  // as the listener feeds it
     }
     leitor.Feed(dados.substr(pos, n));
     pos += n;
@@ -98,10 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (inteiro.passo == TStep::Answer)
     Verificar(inteiro.status == 400 || inteiro.status == 411 || inteiro.status == 413 ||
-              inteiro.status == 417);
+              inteiro.status == 417 || inteiro.status == 431);
   if (inteiro.passo == TStep::Ready) {
     const auto& p = inteiro.pedido;
     Verificar(p.Headers.size() <= kLimites.MaximoLinhasCabecalho);
+    std::size_t cabecalho = 0;
+    for (const auto& h : p.Headers) cabecalho += h.Name.size() + h.Value.size();
+    Verificar(cabecalho <= kLimites.TamanhoMaximoCabecalho);
     Verificar(!p.DeclaredBody || p.Content.size() <= kLimites.TamanhoMaximoCorpo);
     Verificar(p.RawPathInfo.find('?') == std::string::npos);
 

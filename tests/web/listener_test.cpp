@@ -11,6 +11,7 @@
 #include "diagnostics/uExcecoes.h"
 #include "support/httpcliente.h"
 #include "util/uBase64.h"
+#include "web/uHTTPAcceptor.h"
 #include "web/uHTTPListener.h"
 
 namespace tamrix::web {
@@ -26,7 +27,9 @@ struct TRegistro {
   util::TWebRequest ultimo;
   int atendidos = 0;
   int encerrados = 0;
-  bool mesmaThread = true;  // every OnRequestDone ran on its HandleRequest's thread
+  std::vector<std::string> ordem;          // queries of /fila, in the order they were handled
+  std::chrono::milliseconds demoraFim{0};  // how long OnRequestDone takes
+  bool mesmaThread = true;                 // every OnRequestDone ran on its HandleRequest's thread
   // Requests to /espera block until liberar.
   std::condition_variable cv;
   int esperando = 0;
@@ -51,6 +54,11 @@ class TwmTeste : public TWebModuleBase {
       gRegistro->cv.wait(l, [] { return gRegistro->liberar; });
       --gRegistro->esperando;
       resp.Content = "liberado";
+    } else if (p == "/fila") {
+      std::lock_guard l(gRegistro->m);
+      gRegistro->ordem.push_back(req.Query);
+    } else if (p == "/grande") {
+      resp.ContentStream = std::string(48u << 20, 'g');
     } else if (p == "/404") {
       resp.StatusCode = 404;
     } else if (p == "/erro") {
@@ -82,7 +90,11 @@ class TwmTeste : public TWebModuleBase {
     return true;
   }
   void OnRequestDone() noexcept override {
-    std::lock_guard l(gRegistro->m);
+    std::unique_lock l(gRegistro->m);
+    const auto demora = gRegistro->demoraFim;
+    l.unlock();
+    std::this_thread::sleep_for(demora);  // like closing a tenant connection
+    l.lock();
     ++gRegistro->encerrados;
     if (thread_ != std::this_thread::get_id()) gRegistro->mesmaThread = false;
   }
@@ -126,6 +138,16 @@ class Listener : public ::testing::Test {
     std::lock_guard l(registro_.m);
     registro_.liberar = true;
     registro_.cv.notify_all();
+  }
+  // Waits (a generous while) until the listener serves n connections.
+  void EsperarConexoes(std::size_t n) {
+    for (int i = 0; i < 1000 && listener_.ConnectionCount() != n; ++i)
+      std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(listener_.ConnectionCount(), n);
+  }
+  void EsperarNaFila(std::size_t n) {
+    for (int i = 0; i < 1000 && pool_.Waiting() != n; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(pool_.Waiting(), n);
   }
   std::string Trocar(std::string_view pedido) { return TrocarHTTP(porta_, pedido); }
   std::string Get(std::string_view caminho, std::string_view extra = "") {
@@ -515,6 +537,260 @@ TEST_F(Listener, DeactivationEndsConnectionsAndWaitsForHandlers) {
   listener_.SetActive(true);
   EXPECT_EQ(Corpo(Get("/")), "ok:");
   EXPECT_EQ(pool_.Created(), 1u);
+}
+
+TEST_F(Listener, HeaderTotalLimitAnswers431) {
+  THTTPListenerSettings s;
+  s.TamanhoMaximoCabecalho = 4096;
+  Ativar(s);
+  // A request whose request line, header lines and trailer lines take tamanho bytes in all,
+  // line feeds included.
+  auto linhas = [](std::size_t tamanho) {
+    std::string p = "GET / HTTP/1.1\r\nHost: h\r\n";
+    while (tamanho - p.size() - 2 > 1000) p += "X-" + std::string(994, 'a') + ": v\r\n";
+    p += "X: " + std::string(tamanho - p.size() - 2 - 5, 'b') + "\r\n\r\n";
+    return p;
+  };
+  auto dobrada = [](std::size_t tamanho) {
+    std::string p = "GET / HTTP/1.1\r\nHost: h\r\nX-Dobrada: a\r\n";
+    while (tamanho - p.size() - 2 > 500) p += " " + std::string(497, 'c') + "\r\n";
+    p += "\t" + std::string(tamanho - p.size() - 2 - 3, 'd') + "\r\n\r\n";
+    return p;
+  };
+  auto trailer = [](std::size_t tamanho) {
+    std::string p =
+        "PUT / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n";
+    const std::size_t corpo = 11;  // "3\r\nabc\r\n0\r\n" is no header
+    p += "X-Fim: " + std::string(tamanho - (p.size() - corpo) - 2 - 9, 'e') + "\r\n\r\n";
+    return p;
+  };
+  struct TCaso {
+    const char* nome;
+    std::string pedido;
+    std::string inicio;
+  } casos[] = {
+      {"lines at the limit", linhas(4096), "HTTP/1.1 200 OK\r\n"},
+      {"lines one byte over", linhas(4097), "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
+      {"folded header at the limit", dobrada(4096), "HTTP/1.1 200 OK\r\n"},
+      {"folded header one byte over", dobrada(4097), "HTTP/1.1 431 "},
+      {"trailer at the limit", trailer(4096), "HTTP/1.1 200 OK\r\n"},
+      {"trailer one byte over", trailer(4097), "HTTP/1.1 431 "},
+      // The 431 comes as soon as the limit is passed, before any line feed.
+      {"no end in sight", "GET / HTTP/1.1\r\nHost: h\r\nX: " + std::string(8000, 'f'),
+       "HTTP/1.1 431 "},
+  };
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.nome);
+    TClienteHTTP c(porta_);
+    c.Enviar(caso.pedido);
+    const std::string r = c.LerTudo();
+    EXPECT_TRUE(c.Fechou());
+    EXPECT_EQ(r.substr(0, caso.inicio.size()), caso.inicio);
+  }
+  EXPECT_EQ(Ultimo().Content, "abc");
+}
+
+TEST_F(Listener, HeaderTotalLimitDefaultStopsManyShortLines) {
+  // 100 lines of 1,000 bytes: each well under the line limit, 100 KB together.
+  std::string p = "GET / HTTP/1.1\r\nHost: h\r\n";
+  for (int i = 0; i < 100; ++i)
+    p += "X-" + std::to_string(i) + ": " + std::string(990, 'a') + "\r\n";
+  TClienteHTTP c(porta_);
+  c.Enviar(p);
+  EXPECT_EQ(c.LerTudo().substr(0, 13), "HTTP/1.1 431 ");
+  EXPECT_TRUE(c.Fechou());
+  EXPECT_EQ(Atendidos(), 0);
+}
+
+TEST_F(Listener, ReadTimeCoversTheWholeRequest) {
+  THTTPListenerSettings s;
+  s.TempoLeitura = 1s;
+  Ativar(s);
+  // Each sends its head at once, then one byte every 100 ms: never a long pause, but 10 s
+  // in all to finish.
+  const std::pair<const char*, std::string> casos[] = {
+      {"body", "PUT /x HTTP/1.1\r\nHost: h\r\nContent-Length: 100\r\n\r\n"},
+      {"chunked trailer",
+       "PUT /x HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\nX-T: "},
+  };
+  for (const auto& [nome, cabeca] : casos) {
+    SCOPED_TRACE(nome);
+    TClienteHTTP c(porta_);
+    const auto inicio = std::chrono::steady_clock::now();
+    bool aberta = c.Enviar(cabeca);
+    for (int i = 0; i < 100 && aberta; ++i) {
+      std::this_thread::sleep_for(100ms);
+      aberta = c.Enviar("b");
+    }
+    EXPECT_EQ(c.LerTudo(5s), "");
+    EXPECT_TRUE(c.Fechou());
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 8s);
+  }
+  EXPECT_EQ(Atendidos(), 0);
+}
+
+TEST_F(Listener, WriteTimeCoversTheWholeAnswer) {
+  THTTPListenerSettings s;
+  s.TempoEscrita = 1s;
+  Ativar(s);
+  // A reader that takes 256 KB every 20 ms never pauses long, but needs about 4 s for the
+  // 48 MB answer: it is cut off, reset, once the write time has passed.
+  TClienteHTTP c(porta_);
+  c.Enviar("GET /grande HTTP/1.1\r\nHost: h\r\n\r\n");
+  const auto inicio = std::chrono::steady_clock::now();
+  std::size_t recebidos = 0;
+  std::vector<char> buf(256 << 10);
+  while (std::chrono::steady_clock::now() - inicio < 30s) {
+    const ssize_t n = ::recv(c.Descritor(), buf.data(), buf.size(), MSG_WAITALL);
+    if (n <= 0) break;
+    recebidos += static_cast<std::size_t>(n);
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - inicio, 20s);
+  EXPECT_LT(recebidos, 48u << 20);
+  EsperarConexoes(0);
+}
+
+TEST_F(Listener, ConnectionCapPerAddressAnswers503WithItsText) {
+  THTTPListenerSettings s;
+  s.MaximoConexoesPorIP = 3;
+  Ativar(s);
+  std::vector<std::unique_ptr<TClienteHTTP>> abertos;
+  for (int i = 0; i < 3; ++i) {
+    abertos.push_back(std::make_unique<TClienteHTTP>(porta_));
+    abertos.back()->Enviar("GET / HTTP/1.1\r\n");
+  }
+  EsperarConexoes(3);
+  const std::string recusa = Get("/");
+  EXPECT_EQ(recusa.substr(0, 34), "HTTP/1.1 503 Service Unavailable\r\n");
+  EXPECT_EQ(Corpo(recusa), kTextoConexoesDemais);
+  abertos[0]->Enviar("Host: h\r\n\r\n");
+  EXPECT_EQ(abertos[0]->LerTudo().substr(0, 15), "HTTP/1.1 200 OK");
+  abertos[0].reset();
+  EsperarConexoes(2);
+  EXPECT_EQ(Corpo(Get("/")), "ok:");
+
+  // Every way a connection ends gives its place back: with room for one, each of these is
+  // followed by a request that is served.
+  abertos.clear();
+  s.MaximoConexoesPorIP = 1;
+  s.TempoLeitura = 300ms;
+  s.TamanhoMaximoCabecalho = 1000;
+  Ativar(s);
+  const std::string finais[] = {
+      "GET\r\n\r\n",                                                // closed
+      "GET / HTTP/1.1\r\nHost: h\r\nX: " + std::string(2000, 'a'),  // 431
+      "GET / HTTP/1.1\r\n",                                         // read time
+      "GET /erro HTTP/1.1\r\nHost: h\r\n\r\n",                      // 500
+      "GET / HTTP/1.1\r\n\r\n",                                     // 400
+  };
+  for (const std::string& pedido : finais) {
+    SCOPED_TRACE(pedido.substr(0, 20));
+    Trocar(pedido);
+    EsperarConexoes(0);
+    EXPECT_EQ(Corpo(Get("/")), "ok:");
+    EsperarConexoes(0);
+  }
+}
+
+TEST_F(Listener, PoolWaitServesWhenAnInstanceComesBackInTime) {
+  pool_.Configurar(2, 10s);
+  std::vector<std::future<std::string>> emCurso;
+  for (int i = 0; i < 2; ++i)
+    emCurso.push_back(std::async(std::launch::async, [this] { return Get("/espera"); }));
+  EsperarBloqueados(2);
+  auto terceiro = std::async(std::launch::async, [this] { return Get("/"); });
+  EsperarNaFila(1);
+  EXPECT_EQ(pool_.InUse(), 2u);
+  Liberar();
+  EXPECT_EQ(Corpo(terceiro.get()), "ok:");
+  for (auto& f : emCurso) EXPECT_EQ(Corpo(f.get()), "liberado");
+  EXPECT_EQ(pool_.Created(), 2u);
+  EXPECT_EQ(pool_.InUse(), 0u);
+  EXPECT_EQ(pool_.Waiting(), 0u);
+}
+
+TEST_F(Listener, PoolWaitRefusesWhenNoInstanceComesBack) {
+  pool_.Configurar(2, 300ms);
+  std::vector<std::future<std::string>> emCurso;
+  for (int i = 0; i < 2; ++i)
+    emCurso.push_back(std::async(std::launch::async, [this] { return Get("/espera"); }));
+  EsperarBloqueados(2);
+  const auto inicio = std::chrono::steady_clock::now();
+  const std::string r = Get("/");
+  EXPECT_GE(std::chrono::steady_clock::now() - inicio, 250ms);  // it did wait
+  EXPECT_EQ(r.substr(0, 34), "HTTP/1.1 500 Internal Server Error");
+  EXPECT_EQ(Corpo(r), "Maximum number of concurrent connections exceeded.  Please try again later");
+  EXPECT_EQ(pool_.Waiting(), 0u);
+  Liberar();
+  for (auto& f : emCurso) EXPECT_EQ(Corpo(f.get()), "liberado");
+}
+
+TEST_F(Listener, PoolWaitersAreServedInArrivalOrder) {
+  pool_.Configurar(1, 30s);
+  auto bloqueado = std::async(std::launch::async, [this] { return Get("/espera"); });
+  EsperarBloqueados(1);
+  std::vector<std::future<std::string>> fila;
+  const std::vector<std::string> chegada = {"a", "b", "c", "d", "e"};
+  for (std::size_t i = 0; i < chegada.size(); ++i) {
+    fila.push_back(
+        std::async(std::launch::async, [this, q = chegada[i]] { return Get("/fila?" + q); }));
+    EsperarNaFila(i + 1);
+  }
+  Liberar();
+  EXPECT_EQ(Corpo(bloqueado.get()), "liberado");
+  for (auto& f : fila) EXPECT_EQ(f.get().substr(0, 15), "HTTP/1.1 200 OK");
+  std::lock_guard l(registro_.m);
+  EXPECT_EQ(registro_.ordem, chegada);
+}
+
+TEST_F(Listener, PoolWaitersAreRefusedWhenTheListenerStops) {
+  pool_.Configurar(1, 60s);
+  auto bloqueado = std::async(std::launch::async, [this] { return Get("/espera"); });
+  EsperarBloqueados(1);
+  auto esperando = std::async(std::launch::async, [this] { return Get("/"); });
+  EsperarNaFila(1);
+  std::thread parar([&] { listener_.SetActive(false); });
+  // The waiter leaves at once; the stop itself still waits for the running handler.
+  EsperarNaFila(0);
+  EXPECT_EQ(esperando.wait_for(10s), std::future_status::ready);
+  Liberar();
+  parar.join();
+  bloqueado.get();
+  EXPECT_EQ(pool_.InUse(), 0u);
+  std::lock_guard l(registro_.m);
+  EXPECT_EQ(registro_.atendidos, 1);
+}
+
+TEST_F(Listener, PoolNeverRefusesAClientWithNoMoreRequestsOutstandingThanInstances) {
+  // Each answer reaches its client only after its instance is free again, so clients that
+  // send their next request as soon as they have an answer never find the pool full.
+  pool_.Configurar(4, 0ms);
+  {
+    std::lock_guard l(registro_.m);
+    registro_.demoraFim = 5ms;
+  }
+  std::atomic<int> recusados{0}, servidos{0};
+  std::vector<std::thread> clientes;
+  for (int i = 0; i < 4; ++i)
+    clientes.emplace_back([&] {
+      for (int j = 0; j < 200; ++j) {
+        // Like a load tool: the next request as soon as the answer is complete, before the
+        // server has closed.
+        TClienteHTTP c(porta_);
+        c.Enviar("GET / HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
+        if (Corpo(c.LerAte("ok:")) == "ok:")
+          ++servidos;
+        else
+          ++recusados;
+      }
+    });
+  for (auto& t : clientes) t.join();
+  EXPECT_EQ(recusados, 0);
+  EXPECT_EQ(servidos, 800);
+  std::lock_guard l(registro_.m);
+  EXPECT_EQ(registro_.encerrados, registro_.atendidos);
+  EXPECT_TRUE(registro_.mesmaThread);
 }
 
 TEST(ListenerBindings, NoBindingsListenOnIPv4AndIPv6) {
