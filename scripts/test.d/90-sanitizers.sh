@@ -35,7 +35,7 @@ declare -A TSAN_FILTER=(
   [core_tests]='DmServidorTest.SessionsOfDifferentTokens*:DmServidorTest.*Concurrent*:DmServidorTest.Stop*:DmServidorTest.*Outlasting*:DmServidorTest.AThreadEnding*:DmServidorTest.Release*:ConfigBDWritingTest.Threads*:EventosTest.*Threads*:*Reuso*'
   [diagnostics_tests]='LogServidor.OitoThreads*:LogServidor.Singleton*'
   [rest_tests]='RestSessionManager.*:RestSessoes.TerminateAll*:RestCache.CallsOfOneSessionAtOnce*'
-  [web_tests]='Listener.Pool*:Listener.Deactivation*:Listener.ConnectionCap*:Listener.ReadTimeout*'
+  [web_tests]='Listener.Pool*:Listener.Deactivation*:Listener.ConnectionCap*:Listener.ReadTimeout*:Listener.ReadTime*:Listener.WriteTime*'
 )
 
 status=0

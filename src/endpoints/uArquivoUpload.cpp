@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "config/uConfigServidor.h"
@@ -66,16 +67,32 @@ std::string MiB(std::uint64_t bytes) {
   return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
 }
 
-// Bytes promised to uploads being written now, so two at once cannot both take the last room.
+// Bytes the files in pasta named as uploads take, leaving out those named in fora.
+std::uint64_t Ocupado(const std::string& pasta, const std::set<std::string>& fora) {
+  namespace fs = std::filesystem;
+  std::uint64_t total = 0;
+  std::error_code erro;
+  for (fs::directory_iterator it(pasta.empty() ? "." : pasta, erro), fim; !erro && it != fim;
+       it.increment(erro)) {
+    if (!NomeDeUpload(it->path().filename().string()) || fora.count(it->path().string())) continue;
+    std::error_code e;
+    if (it->is_regular_file(e)) total += it->file_size(e);
+  }
+  return total;
+}
+
+// Uploads being written now: their whole size is promised up front (and their files, still
+// growing, are left out of the count), so two at once cannot both take the last room.
 std::mutex gMutexReserva;
 std::uint64_t gReservado = 0;
+std::set<std::string> gEscrevendo;
 
 class TReserva {
  public:
   TReserva(const std::string& pasta, std::uint64_t tamanho, const TLimitesUpload& limites)
       : tamanho_(tamanho) {
     std::lock_guard trava(gMutexReserva);
-    const std::uint64_t usado = EspacoUploads(pasta) + gReservado;
+    const std::uint64_t usado = Ocupado(pasta, gEscrevendo) + gReservado;
     if (usado + tamanho > limites.EspacoMaximo)
       throw diagnostics::Exception(
           "O arquivo enviado (" + MiB(tamanho) +
@@ -84,7 +101,7 @@ class TReserva {
           " permitidos no servidor (EspacoMaximoUploads). Remova arquivos antigos da pasta "
           "do servidor ou aumente o limite.");
     struct statvfs disco {};
-    if (::statvfs(pasta.c_str(), &disco) == 0) {
+    if (::statvfs(pasta.empty() ? "." : pasta.c_str(), &disco) == 0) {
       const std::uint64_t livre =
           static_cast<std::uint64_t>(disco.f_bavail) * static_cast<std::uint64_t>(disco.f_frsize);
       const std::uint64_t depois = livre > gReservado + tamanho ? livre - gReservado - tamanho : 0;
@@ -96,15 +113,23 @@ class TReserva {
     }
     gReservado += tamanho_;
   }
+  // The file the upload claimed: left out of other uploads' counts while it is written.
+  void Nomear(const std::string& caminho) {
+    std::lock_guard trava(gMutexReserva);
+    caminho_ = caminho;
+    gEscrevendo.insert(caminho_);
+  }
   ~TReserva() {
     std::lock_guard trava(gMutexReserva);
     gReservado -= tamanho_;
+    if (!caminho_.empty()) gEscrevendo.erase(caminho_);
   }
   TReserva(const TReserva&) = delete;
   TReserva& operator=(const TReserva&) = delete;
 
  private:
   const std::uint64_t tamanho_;
+  std::string caminho_;
 };
 
 }  // namespace
@@ -117,16 +142,7 @@ TLimitesUpload LimitesUploadConfigurados() {
 }
 
 std::uint64_t EspacoUploads(const std::string& pspPasta) {
-  namespace fs = std::filesystem;
-  std::uint64_t total = 0;
-  std::error_code erro;
-  for (fs::directory_iterator it(pspPasta.empty() ? "." : pspPasta, erro), fim; !erro && it != fim;
-       it.increment(erro)) {
-    if (!NomeDeUpload(it->path().filename().string())) continue;
-    std::error_code e;
-    if (it->is_regular_file(e)) total += it->file_size(e);
-  }
-  return total;
+  return Ocupado(pspPasta, {});
 }
 
 std::string GravarArquivoUpload(const std::string& pspPasta,
@@ -138,7 +154,7 @@ std::string GravarArquivoUpload(const std::string& pspPasta,
 std::string GravarArquivoUpload(const std::string& pspPasta,
                                 std::chrono::system_clock::time_point pdMomento,
                                 std::string_view pspConteudo, const TLimitesUpload& limites) {
-  const TReserva reserva(pspPasta, pspConteudo.size(), limites);
+  TReserva reserva(pspPasta, pspConteudo.size(), limites);
   const std::string base = pspPasta + util::FormatarDataHora("yyyy-MM-dd hhnnss", pdMomento);
   std::string caminho;
   int fd = -1;
@@ -148,6 +164,7 @@ std::string GravarArquivoUpload(const std::string& pspPasta,
     fd = ::open(caminho.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0 && (errno != EEXIST || n >= kMaximoNomes)) Falhar(caminho, errno);
   }
+  reserva.Nomear(caminho);
   const char* p = pspConteudo.data();
   std::size_t resta = pspConteudo.size();
   while (resta > 0) {

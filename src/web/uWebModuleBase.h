@@ -27,9 +27,10 @@ class TWebModuleBase {
   // it afterwards (handled or not). An exception is answered 500 with its message as the body.
   virtual bool HandleRequest(util::TWebRequest& request, util::TWebResponse& response) = 0;
 
-  // End of call: runs on the same thread that ran HandleRequest, after the answer was written
-  // to the connection (or the write failed), before the instance returns to the pool. Runs
-  // once for every HandleRequest that was entered, also when it threw. Must not throw.
+  // End of call: runs on the same thread that ran HandleRequest, once the answer is complete
+  // and before any of it is written to the connection; the instance then returns to the
+  // pool. Runs once for every HandleRequest that was entered, also when it threw. Must not
+  // throw.
   virtual void OnRequestDone() noexcept {}
 };
 

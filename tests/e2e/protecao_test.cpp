@@ -82,8 +82,12 @@ TEST(Protecao, RestAnswersForbidScriptsAndSniffingButKeepTheirBody) {
   };
   for (const auto& c : casos) {
     const auto r = s.Get(c.alvo);
-    if (c.status != 0) EXPECT_EQ(r.Status, c.status) << c.alvo;
-    if (*c.corpo != '\0') EXPECT_EQ(r.Body, c.corpo) << c.alvo;
+    if (c.status != 0) {
+      EXPECT_EQ(r.Status, c.status) << c.alvo;
+    }
+    if (*c.corpo != '\0') {
+      EXPECT_EQ(r.Body, c.corpo) << c.alvo;
+    }
     EXPECT_EQ(r.Header("Content-Security-Policy"), "default-src 'none'") << c.alvo;
     EXPECT_EQ(r.Header("X-Content-Type-Options"), "nosniff") << c.alvo;
   }
