@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <boost/json/serialize.hpp>
 #include <chrono>
+#include <iterator>
+#include <string_view>
+#include <utility>
 
 #include "endpoints/uArquivoUpload.h"
+#include "rest/uJSONWriter.h"
+#include "rest/uRestEnvelope.h"
 #include "util/uAparar.h"
 #include "util/uBase64.h"
 #include "util/uSistema.h"
@@ -28,6 +33,16 @@ std::string TextoDoValor(const boost::json::value& v) {
   return boost::json::serialize(v);
 }
 
+// Whether the text is already its lines each followed by CR LF (then it is kept as it is).
+bool JaEmCRLF(std::string_view texto) {
+  if (texto.empty()) return true;
+  if (!texto.ends_with("\r\n")) return false;
+  for (std::size_t i = texto.find_first_of("\r\n"); i != std::string_view::npos;
+       i = texto.find_first_of("\r\n", i + 2))
+    if (texto[i] != '\r' || i + 1 == texto.size() || texto[i + 1] != '\n') return false;
+  return true;
+}
+
 // The lines of the text, each followed by CR LF; a break at the very end adds no line.
 std::string LinhasComCRLF(std::string_view texto) {
   std::string r;
@@ -41,22 +56,6 @@ std::string LinhasComCRLF(std::string_view texto) {
     if (fim < texto.size() && texto[fim++] == '\r' && fim < texto.size() && texto[fim] == '\n')
       ++fim;
     inicio = fim;
-  }
-  return r;
-}
-
-// Each byte as the character of the same code (0-255), in UTF-8.
-std::string BytesComoCaracteres(std::string_view bytes) {
-  std::string r;
-  r.reserve(bytes.size());
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      r += c;
-    } else {
-      r += static_cast<char>(0xC0 | (b >> 6));
-      r += static_cast<char>(0x80 | (b & 0x3F));
-    }
   }
   return r;
 }
@@ -81,20 +80,49 @@ std::string TsmComum::InverterString(const std::string& pspTexto) {
   return util::ConverterParaUTF8(u);
 }
 
-std::string TsmComum::UploadFile(const std::string&, const std::string&, const std::string&,
-                                 const boost::json::value& pjoArquivo) {
-  if (!pjoArquivo.is_object()) return {};
-  std::string conteudo;
-  for (const auto& membro : pjoArquivo.get_object())
-    conteudo = LinhasComCRLF(util::DecodificarBase64(TextoDoValor(membro.value())));
+rest::TTextoJSON TsmComum::UploadFile(const std::string&, const std::string&, const std::string&,
+                                      boost::json::value pjoArquivo) {
+  rest::TTextoJSON resposta;
+  if (!pjoArquivo.is_object()) {
+    resposta.JSON = "\"\"";
+    return resposta;
+  }
+  // Only the last member counts. A string (the body's one copy) is decoded where it lies;
+  // the file and the answer are then made from it, or from the CR LF form when that differs.
+  auto& membros = pjoArquivo.get_object();
+  std::string texto;
+  std::string_view decodificado;
+  if (!membros.empty()) {
+    boost::json::value& valor = std::prev(membros.end())->value();
+    if (auto* s = valor.if_string()) {
+      s->resize(util::DecodificarBase64NoLugar(s->data(), s->size()));
+      decodificado = *s;
+    } else {
+      texto = util::DecodificarBase64(TextoDoValor(valor));
+      decodificado = texto;
+    }
+  }
+  std::string_view conteudo = decodificado;
+  if (!JaEmCRLF(decodificado)) {
+    texto = LinhasComCRLF(decodificado);
+    pjoArquivo = nullptr;  // the decoded text is no longer needed
+    conteudo = texto;
+  }
   GravarArquivoUpload(util::PastaExecutavel(), std::chrono::system_clock::now(), conteudo);
-  return "#Sucesso#" + BytesComoCaracteres(conteudo);
+  // The answer is written once, in the form it is sent.
+  constexpr std::string_view kSucesso = "\"#Sucesso#";
+  resposta.JSON.reserve(kSucesso.size() + rest::TamanhoBytesJSON(conteudo) + 1 +
+                        rest::kEspacoEnvelope);
+  resposta.JSON += kSucesso;
+  rest::EscreverBytesJSON(resposta.JSON, conteudo);
+  resposta.JSON += '"';
+  return resposta;
 }
 
-std::string TsmComum::updateUploadFile(const std::string& psCNPJ, const std::string& psData,
-                                       const std::string& psTipo,
-                                       const boost::json::value& pjoArquivo) {
-  return UploadFile(psCNPJ, psData, psTipo, pjoArquivo);
+rest::TTextoJSON TsmComum::updateUploadFile(const std::string& psCNPJ, const std::string& psData,
+                                            const std::string& psTipo,
+                                            boost::json::value pjoArquivo) {
+  return UploadFile(psCNPJ, psData, psTipo, std::move(pjoArquivo));
 }
 
 rest::TRestServerClass TsmComum::Tabela() {

@@ -19,16 +19,17 @@ class TsmComum : public TsmBase {
   std::string FormatarCampoValor(const std::string& pspTabela, const std::string& pspCampo);
   // The text with its UTF-16 units in reverse order; a surrogate pair stays one character.
   std::string InverterString(const std::string& pspTexto);
-  // "" when pjoArquivo is not a JSON object (nothing written). Otherwise each member's value
-  // is decoded from Base64, the last member giving the content; its lines (split at CR LF,
-  // CR or LF) are written each followed by CR LF, the bytes as decoded, to a new file beside
-  // the executable (GravarArquivoUpload). Answers "#Sucesso#" followed by that text, each
-  // byte read as the character of that code. psCNPJ, psData and psTipo are not used.
-  std::string UploadFile(const std::string& psCNPJ, const std::string& psData,
-                         const std::string& psTipo, const boost::json::value& pjoArquivo);
+  // "" when pjoArquivo is not a JSON object (nothing written). Otherwise the last member's
+  // value is decoded from Base64 (a string where it lies, other values from their JSON); its
+  // lines (split at CR LF, CR or LF) are written each followed by CR LF, the bytes as
+  // decoded, to a new file beside the executable (GravarArquivoUpload). Answers "#Sucesso#"
+  // followed by that text, each byte read as the character of that code, already as JSON:
+  // the body and the answer are each held once. psCNPJ, psData and psTipo are not used.
+  rest::TTextoJSON UploadFile(const std::string& psCNPJ, const std::string& psData,
+                              const std::string& psTipo, boost::json::value pjoArquivo);
   // UploadFile reached by POST, the object being the request body.
-  std::string updateUploadFile(const std::string& psCNPJ, const std::string& psData,
-                               const std::string& psTipo, const boost::json::value& pjoArquivo);
+  rest::TTextoJSON updateUploadFile(const std::string& psCNPJ, const std::string& psData,
+                                    const std::string& psTipo, boost::json::value pjoArquivo);
 
   static rest::TRestServerClass Tabela();
 };

@@ -1,5 +1,6 @@
 #include "integration/uDecodificacaoArquivo.h"
 
+#include <algorithm>
 #include <boost/json/serialize.hpp>
 
 #include "util/uBase64.h"
@@ -8,13 +9,21 @@ namespace tamrix::integration {
 
 namespace {
 
-// Builds the lines byte by byte. The trim of the whole text is done on the fly: leading
-// characters are skipped as they come, trailing ones are taken off at the end (Concluir),
-// before TAB turns into "|" (a trailing TAB is trimmed, not turned).
+// Builds the lines byte by byte into the list's buffer, each line ended by LF. The trim of
+// the whole text is done on the fly: leading characters are skipped as they come, trailing
+// ones are taken off at the end (Concluir), before TAB turns into "|" (a trailing TAB is
+// trimmed, not turned).
 class TMontadorLinhas {
  public:
-  TMontadorLinhas(bool pbVendas, std::vector<std::string>& poLinhas)
-      : FbVendas(pbVendas), FoLinhas(poLinhas), FiPrimeira(poLinhas.size()) {}
+  TMontadorLinhas(bool pbVendas, TLinhasArquivo& poLinhas, std::size_t piTamanhoMaximo)
+      : FbVendas(pbVendas),
+        FoLinhas(poLinhas),
+        FsTexto(poLinhas.Liberar()),
+        FiInicio(FsTexto.size()) {
+    // Room for the worst case (every byte two in UTF-8) is only address space: pages the
+    // text never reaches are never touched.
+    FsTexto.reserve(FiInicio + piTamanhoMaximo);
+  }
 
   void Byte(unsigned char b) {
     if (FbCortado) {
@@ -37,46 +46,41 @@ class TMontadorLinhas {
         return;
       }
       FbAposCR = b == '\r';
-      FoLinhas.push_back(std::move(FsAtual));
-      FsAtual.clear();
+      FsTexto += '\n';
       return;
     }
     FbAposCR = false;
     if (FbVendas && b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 'a' + 'A');
     if (b < 0x80) {
-      FsAtual += static_cast<char>(b);
+      FsTexto += static_cast<char>(b);
     } else {
-      FsAtual += static_cast<char>(0xC0 | (b >> 6));
-      FsAtual += static_cast<char>(0x80 | (b & 0x3F));
+      FsTexto += static_cast<char>(0xC0 | (b >> 6));
+      FsTexto += static_cast<char>(0x80 | (b & 0x3F));
     }
   }
 
   void Concluir() {
-    if (FbVendas && !(FbCortado && FbTextoAposNul)) {
-      // Trailing trim: blanks, and the breaks of lines left with nothing, go.
-      for (;;) {
-        while (!FsAtual.empty() && static_cast<unsigned char>(FsAtual.back()) <= 32)
-          FsAtual.pop_back();
-        if (!FsAtual.empty() || FoLinhas.size() == FiPrimeira) break;
-        FsAtual = std::move(FoLinhas.back());
-        FoLinhas.pop_back();
-      }
-    }
-    if (!FsAtual.empty()) FoLinhas.push_back(std::move(FsAtual));
+    // Trailing trim: blanks, and the breaks of lines left with nothing, go (never into the
+    // lines the list had before this file).
+    if (FbVendas && !(FbCortado && FbTextoAposNul))
+      while (FsTexto.size() > FiInicio && static_cast<unsigned char>(FsTexto.back()) <= 32)
+        FsTexto.pop_back();
+    // The line being built counts only when it has something.
+    if (FsTexto.size() > FiInicio && FsTexto.back() != '\n') FsTexto += '\n';
     if (FbVendas)
-      for (std::size_t i = FiPrimeira; i < FoLinhas.size(); ++i)
-        for (char& c : FoLinhas[i])
-          if (c == '\t') c = '|';
+      std::replace(FsTexto.begin() + static_cast<std::ptrdiff_t>(FiInicio), FsTexto.end(), '\t',
+                   '|');
+    FoLinhas = TLinhasArquivo(std::move(FsTexto));
   }
 
  private:
   const bool FbVendas;
-  std::vector<std::string>& FoLinhas;
-  const std::size_t FiPrimeira;  // lines of the list before this file
-  std::string FsAtual;
-  bool FbIniciado = false;  // leading trim over
-  bool FbAposCR = false;    // an LF now ends nothing (CR LF)
-  bool FbCortado = false;   // a NUL ended the text
+  TLinhasArquivo& FoLinhas;
+  std::string FsTexto;
+  const std::size_t FiInicio;  // bytes of the lines the list had before this file
+  bool FbIniciado = false;     // leading trim over
+  bool FbAposCR = false;       // an LF now ends nothing (CR LF)
+  bool FbCortado = false;      // a NUL ended the text
   bool FbTextoAposNul = false;
 };
 
@@ -89,8 +93,8 @@ std::string TextoValorJSON(const boost::json::value& pjvValor) {
 }
 
 void DecodificarArquivo(TTipoArquivo pTipoArquivo, std::string_view psBase64,
-                        std::vector<std::string>& poLinhas) {
-  TMontadorLinhas montador(pTipoArquivo == taVendas, poLinhas);
+                        TLinhasArquivo& poLinhas) {
+  TMontadorLinhas montador(pTipoArquivo == taVendas, poLinhas, psBase64.size() / 2 * 3 + 4);
   int grupo[4];
   int n = 0;
   for (char c : psBase64) {

@@ -6,8 +6,8 @@
 #include <boost/json/value.hpp>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "integration/uLinhasArquivo.h"
 #include "integration/uTipoArquivo.h"
 
 namespace tamrix::integration {
@@ -16,7 +16,8 @@ namespace tamrix::integration {
 // in its JSON form, anything else (null, object, array) as "".
 std::string TextoValorJSON(const boost::json::value& pjvValor);
 
-// Decodes psBase64 and appends the file's lines to poLinhas (UTF-8):
+// Decodes psBase64 and appends the file's lines to poLinhas (UTF-8), straight into its one
+// buffer:
 // - Base64 read in groups of four characters of the standard alphabet; a group ending in
 //   "=" gives two bytes, in "==" one; characters outside the alphabet (line breaks,
 //   blanks) are skipped; an incomplete last group is ignored.
@@ -26,7 +27,7 @@ std::string TextoValorJSON(const boost::json::value& pjvValor);
 // - lines end at CR LF, a lone LF or a lone CR (a break at the very end adds no line); a
 //   NUL character ends the text.
 void DecodificarArquivo(TTipoArquivo pTipoArquivo, std::string_view psBase64,
-                        std::vector<std::string>& poLinhas);
+                        TLinhasArquivo& poLinhas);
 
 }  // namespace tamrix::integration
 

@@ -142,16 +142,14 @@ bool TIntegracaoArquivo::TestarDadosIntegracao(const std::string& psToken,
 }
 
 bool TIntegracaoArquivo::TestarCnpjArquivo(TTipoArquivo pTipoArquivo, const std::string& psCNPJ,
-                                           const std::vector<std::string>* poLstArquivo) {
+                                           const TLinhasArquivo* poLstArquivo) {
   if (poLstArquivo == nullptr || pTipoArquivo != taVendas || psCNPJ.empty()) return false;
-  if (psCNPJ.find_first_of("\r\n") == std::string::npos) {
-    // Without a break in it, a match lies inside one line.
-    for (const auto& linha : *poLstArquivo)
-      if (linha.find(psCNPJ) != std::string::npos) return true;
-    return false;
-  }
+  // Without a break in it, a match lies inside one line: the buffer, whose lines are
+  // parted by LF, is searched as it is.
+  if (psCNPJ.find_first_of("\r\n") == std::string::npos)
+    return poLstArquivo->Texto().find(psCNPJ) != std::string::npos;
   std::string texto;
-  for (const auto& linha : *poLstArquivo) texto.append(linha).append("\r\n");
+  for (std::string_view linha : *poLstArquivo) texto.append(linha).append("\r\n");
   return texto.find(psCNPJ) != std::string::npos;
 }
 
@@ -184,7 +182,7 @@ std::string TIntegracaoArquivo::SiglaTipoArquivo(TTipoArquivo pTipoArquivo) {
 }
 
 bool TIntegracaoArquivo::GravarArquivo(TTipoArquivo pTipoArquivo,
-                                       std::vector<std::string>& poLstArquivo,
+                                       const TLinhasArquivo& poLstArquivo,
                                        const std::string& psCNPJ, const std::string& psDt_Movimento,
                                        const std::string& psNomeArquivo, std::string& psMsg) {
   psMsg.clear();
@@ -204,7 +202,7 @@ bool TIntegracaoArquivo::GravarArquivo(TTipoArquivo pTipoArquivo,
     return false;
   }
   bool temLinha = false;
-  for (const auto& linha : poLstArquivo)
+  for (std::string_view linha : poLstArquivo)
     if (!util::EstaVazio(linha)) {
       temLinha = true;
       break;
@@ -215,7 +213,7 @@ bool TIntegracaoArquivo::GravarArquivo(TTipoArquivo pTipoArquivo,
   }
 
   PrepararTabelaArquivo(qy);
-  std::size_t proxima = 0;
+  TLinhasArquivo::TIterador proxima = poLstArquivo.begin();
   PreencherLinhas(qy, poLstArquivo, proxima, sigla, psCNPJ, dtMovimento, dtArquivo, psNomeArquivo);
   return AplicarArquivo(pTipoArquivo, qy, poLstArquivo, proxima, psCNPJ, dtMovimento, dtArquivo,
                         psNomeArquivo, psMsg);
@@ -228,10 +226,12 @@ void TIntegracaoArquivo::PrepararTabelaArquivo(db::TDBQuery& poQuery) {
   poQuery.Open();
 }
 
-void TIntegracaoArquivo::PreencherLinhas(
-    db::TDBQuery& poQuery, std::vector<std::string>& poLstArquivo, std::size_t& piProxima,
-    const std::string& psSigla, const std::string& psCNPJ, const db::TDBTimeStamp& pdDt_Movimento,
-    const db::TDBTimeStamp& pdDt_Arquivo, const std::string& psNomeArquivo) {
+void TIntegracaoArquivo::PreencherLinhas(db::TDBQuery& poQuery, const TLinhasArquivo& poLstArquivo,
+                                         TLinhasArquivo::TIterador& piProxima,
+                                         const std::string& psSigla, const std::string& psCNPJ,
+                                         const db::TDBTimeStamp& pdDt_Movimento,
+                                         const db::TDBTimeStamp& pdDt_Arquivo,
+                                         const std::string& psNomeArquivo) {
   db::TDBField& cnpj = poQuery.FieldByName("cnpj_cpf");
   db::TDBField& dtMovimento = poQuery.FieldByName("dt_movimento");
   db::TDBField& tpArquivo = poQuery.FieldByName("tp_arquivo");
@@ -241,29 +241,32 @@ void TIntegracaoArquivo::PreencherLinhas(
   db::TDBField& dtArquivo = poQuery.FieldByName("dt_arquivo");
   db::TDBField& arquivo = poQuery.FieldByName("arquivo");
   std::size_t linhas = 0;
-  for (; piProxima < poLstArquivo.size() && linhas < FiLinhasPorEnvio; ++piProxima) {
-    std::string& texto = poLstArquivo[piProxima];
-    if (util::EstaVazio(texto)) continue;
-    if (texto.front() != '|') texto.insert(texto.begin(), '|');
-    if (texto.back() != '|') texto.push_back('|');
+  for (; piProxima != poLstArquivo.end() && linhas < FiLinhasPorEnvio; ++piProxima) {
+    const std::string_view visao = *piProxima;
+    if (util::EstaVazio(visao)) continue;
+    std::string texto;
+    texto.reserve(visao.size() + 2);
+    if (visao.front() != '|') texto += '|';
+    texto += visao;
+    if (visao.back() != '|') texto += '|';
     poQuery.Append();
     cnpj.SetAsString(psCNPJ);
     dtMovimento.SetAsDateTime(pdDt_Movimento);
     tpArquivo.SetAsString(psSigla);
-    nrOrdem.SetAsInteger(static_cast<std::int32_t>(piProxima + 1));
+    nrOrdem.SetAsInteger(static_cast<std::int32_t>(piProxima.Indice() + 1));
     linha.SetAsString(std::move(texto));
     processado.SetAsString("N");
     dtArquivo.SetAsDateTime(pdDt_Arquivo);
     arquivo.SetAsString(psNomeArquivo);
     poQuery.Post();
-    std::string().swap(texto);  // the row holds the line now
     ++linhas;
   }
 }
 
 bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery& poQuery,
-                                        std::vector<std::string>& poLstArquivo,
-                                        std::size_t piProxima, const std::string& psCNPJ,
+                                        const TLinhasArquivo& poLstArquivo,
+                                        TLinhasArquivo::TIterador piProxima,
+                                        const std::string& psCNPJ,
                                         const db::TDBTimeStamp& pdDt_Movimento,
                                         const db::TDBTimeStamp& pdDt_Arquivo,
                                         const std::string& psNomeArquivo, std::string& psMsg) {
@@ -279,7 +282,7 @@ bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery&
     // whole; the transaction spans every block.
     bool ok = poQuery.ApplyUpdates(0) == 0;
     const std::string sigla = SiglaTipoArquivo(pTipoArquivo);
-    while (ok && piProxima < poLstArquivo.size()) {
+    while (ok && piProxima != poLstArquivo.end()) {
       PrepararTabelaArquivo(poQuery);
       PreencherLinhas(poQuery, poLstArquivo, piProxima, sigla, psCNPJ, pdDt_Movimento, pdDt_Arquivo,
                       psNomeArquivo);

@@ -15,6 +15,7 @@
 #include "core/uClasses.h"
 #include "db/uDBQuery.h"
 #include "db/uDBTypes.h"
+#include "integration/uLinhasArquivo.h"
 #include "integration/uTipoArquivo.h"
 
 namespace tamrix::integration {
@@ -34,9 +35,9 @@ class TIntegracaoArquivo : public core::TClasses {
 
   // True when the kind is taVendas, the list is given and psCNPJ, exactly as received,
   // occurs in its lines joined by CR LF (each line followed by one). No copy of the file
-  // is made.
+  // is made unless psCNPJ itself holds CR or LF.
   static bool TestarCnpjArquivo(TTipoArquivo pTipoArquivo, const std::string& psCNPJ,
-                                const std::vector<std::string>* poLstArquivo);
+                                const TLinhasArquivo* poLstArquivo);
 
   // Whether the text (trimmed; year from characters 1-4, month 6-7, day 9-10, counted in
   // UTF-16 units, each 0 when not an integer) is a calendar date in the years 1-9999.
@@ -50,12 +51,12 @@ class TIntegracaoArquivo : public core::TClasses {
   // Stores the non-blank lines of poLstArquivo as Pos_Arquivo rows (pipes added where
   // missing, nr_ordem counting blank lines too), runs POS_spcImportaArquivo and inserts the
   // POS_Controle row, all in one transaction on ConexaoBD (an open one is used and ended).
-  // The lines are moved out of the list as they are stored. True when committed; false
+  // Each row's text is made from its line as it is stored. True when committed; false
   // with the reason in psMsg otherwise (nothing of the file then remains). A kind other
   // than taVendas gives false with psMsg empty, touching nothing; a date that is not one,
   // or no line to store, gives false with the matching message text, touching nothing.
   // Failures to set up or fill the rows propagate, after rolling back.
-  bool GravarArquivo(TTipoArquivo pTipoArquivo, std::vector<std::string>& poLstArquivo,
+  bool GravarArquivo(TTipoArquivo pTipoArquivo, const TLinhasArquivo& poLstArquivo,
                      const std::string& psCNPJ, const std::string& psDt_Movimento,
                      const std::string& psNomeArquivo, std::string& psMsg);
 
@@ -77,14 +78,14 @@ class TIntegracaoArquivo : public core::TClasses {
   // The transaction: sends the cached rows (and the lines from piProxima on), imports,
   // registers, commits; false with psMsg set, rolled back, on any failure.
   bool AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery& poQuery,
-                      std::vector<std::string>& poLstArquivo, std::size_t piProxima,
+                      const TLinhasArquivo& poLstArquivo, TLinhasArquivo::TIterador piProxima,
                       const std::string& psCNPJ, const db::TDBTimeStamp& pdDt_Movimento,
                       const db::TDBTimeStamp& pdDt_Arquivo, const std::string& psNomeArquivo,
                       std::string& psMsg);
   // Appends and posts the rows of the lines from piProxima on, until FiLinhasPorEnvio rows
   // are cached or the list ends; piProxima moves past the lines used.
-  void PreencherLinhas(db::TDBQuery& poQuery, std::vector<std::string>& poLstArquivo,
-                       std::size_t& piProxima, const std::string& psSigla,
+  void PreencherLinhas(db::TDBQuery& poQuery, const TLinhasArquivo& poLstArquivo,
+                       TLinhasArquivo::TIterador& piProxima, const std::string& psSigla,
                        const std::string& psCNPJ, const db::TDBTimeStamp& pdDt_Movimento,
                        const db::TDBTimeStamp& pdDt_Arquivo, const std::string& psNomeArquivo);
   bool ImportarArquivo(const std::string& psCNPJ, TTipoArquivo pTipoArquivo,

@@ -4,6 +4,7 @@
 #include "core/uEventosServRest.h"
 #include "core/uSessaoDados.h"
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
 #include "integration/uDecodificacaoArquivo.h"
 #include "integration/uIntegracaoArquivo.h"
@@ -19,9 +20,11 @@ void RegistrarFalhaLog(const std::string& psToken, const std::string& psCNPJ,
                        const boost::json::object& pjoMsg, const std::exception& e) {
   std::string codigo;
   if (const auto* par = pjoMsg.if_contains(kChaveCodigo)) codigo = TextoValorJSON(*par);
+  // Token and CNPJ are the client's texts, and the database's error may quote them: each cut.
   const std::string texto = "Não foi possível gravar o log de integração do arquivo (token " +
-                            psToken + ", CNPJ " + psCNPJ + ", código " + codigo +
-                            "): " + diagnostics::TraduzirErro(e);
+                            diagnostics::TextoChamador(psToken) + ", CNPJ " +
+                            diagnostics::TextoChamador(psCNPJ) + ", código " + codigo +
+                            "): " + diagnostics::TextoChamador(diagnostics::TraduzirErro(e));
   diagnostics::GravarLog(texto, diagnostics::tlErro);
   core::TEventosServRestSingleton::GetInstance().InserirEventoErro(texto);
 }
@@ -51,7 +54,7 @@ boost::json::object TsmIntegracaoArquivo::ProcessarArquivoVendas(
       AdicionarMensagem(2, &joMsg);
     } else {
       oIntegracao.SetConexaoBD(DataModule().PegarConexao(true));
-      std::vector<std::string> linhas;
+      TLinhasArquivo linhas;
       if (CarregarArquivo(taVendas, psToken, psCNPJ, psDt_Movimento, psNomeArquivo, pjoArquivo,
                           linhas, joMsg)) {
         std::string msg;
@@ -80,7 +83,7 @@ bool TsmIntegracaoArquivo::CarregarArquivo(TTipoArquivo pTipoArquivo, const std:
                                            const std::string& psDt_Movimento,
                                            const std::string& psNomeArquivo,
                                            const boost::json::value& pjoArquivo,
-                                           std::vector<std::string>& poLstArquivo,
+                                           TLinhasArquivo& poLstArquivo,
                                            boost::json::object& pjoMsg) {
   {
     TIntegracaoArquivo oValidacao;
@@ -96,7 +99,7 @@ bool TsmIntegracaoArquivo::CarregarArquivo(TTipoArquivo pTipoArquivo, const std:
     DecodificarArquivo(pTipoArquivo, *texto, poLstArquivo);
   else
     DecodificarArquivo(pTipoArquivo, TextoValorJSON(valor), poLstArquivo);
-  if (poLstArquivo.empty()) {
+  if (poLstArquivo.Vazia()) {
     AdicionarMensagem(9, &pjoMsg);
     return false;
   }

@@ -8,9 +8,9 @@
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 #include <string>
-#include <vector>
 
 #include "endpoints/uSmBase.h"
+#include "integration/uLinhasArquivo.h"
 #include "integration/uTipoArquivo.h"
 
 namespace tamrix::integration {
@@ -39,7 +39,7 @@ class TsmIntegracaoArquivo : public endpoints::TsmBase {
   bool CarregarArquivo(TTipoArquivo pTipoArquivo, const std::string& psToken,
                        const std::string& psCNPJ, const std::string& psDt_Movimento,
                        const std::string& psNomeArquivo, const boost::json::value& pjoArquivo,
-                       std::vector<std::string>& poLstArquivo, boost::json::object& pjoMsg);
+                       TLinhasArquivo& poLstArquivo, boost::json::object& pjoMsg);
 };
 
 }  // namespace tamrix::integration

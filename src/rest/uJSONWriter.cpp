@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "rest/uUTF8.h"
 #include "util/uUTF16.h"
 
 namespace tamrix::rest {
@@ -75,12 +74,39 @@ void EscreverInteiro(std::string& out, Inteiro i) {
 
 void EscreverTextoJSON(std::string& out, std::string_view utf8) {
   out += '"';
-  if (SoASCII(utf8)) {
-    for (char c : utf8) EscreverUnidadeJSON(out, static_cast<unsigned char>(c));
-  } else {
-    for (char16_t u : util::ConverterParaUTF16(utf8)) EscreverUnidadeJSON(out, u);
+  // Character by character: a big text is never held again as UTF-16.
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[pos]);
+    if (c < 0x80) {
+      EscreverUnidadeJSON(out, c);
+      ++pos;
+      continue;
+    }
+    const char32_t cp = util::LerCodigoUTF8(utf8, pos);
+    if (cp >= 0x10000) {
+      EscreverEscapeU(out, 0xD800 + ((cp - 0x10000) >> 10));
+      EscreverEscapeU(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      EscreverUnidadeJSON(out, cp);
+    }
   }
   out += '"';
+}
+
+std::size_t TamanhoBytesJSON(std::string_view bytes) {
+  std::size_t n = 0;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b < 0x7F)
+      n += b == '"' || b == '\\' || b == '/' ? 2 : 1;
+    else
+      n += b == '\b' || b == '\t' || b == '\n' || b == '\f' || b == '\r' ? 2 : 6;
+  }
+  return n;
+}
+
+void EscreverBytesJSON(std::string& out, std::string_view bytes) {
+  for (char c : bytes) EscreverUnidadeJSON(out, static_cast<unsigned char>(c));
 }
 
 void EscreverValorJSON(std::string& out, const boost::json::value& v) {

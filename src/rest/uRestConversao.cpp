@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "rest/uJSONDataSets.h"
 #include "rest/uJSONWriter.h"
@@ -243,6 +244,11 @@ boost::json::value ArgumentoParaJSON(const TArgumentoRest& arg) {
   return nullptr;
 }
 
+boost::json::value ArgumentoParaJSON(TArgumentoRest&& arg) {
+  if (auto* v = std::get_if<boost::json::value>(&arg)) return std::move(*v);
+  return ArgumentoParaJSON(std::as_const(arg));
+}
+
 TDateTime TextoParaDateTime(std::string_view t) {
   std::size_t pos = 0;
   unsigned ano, mes, dia, hora = 0, minuto = 0, segundo = 0, milis = 0;
@@ -308,6 +314,8 @@ void EscreverSaidaJSON(std::string& out, const TSaidaRest& saida,
           EscreverTextoJSON(out, DateTimeParaTexto(v));
         } else if constexpr (std::is_same_v<T, boost::json::value>) {
           EscreverValorJSON(out, v);
+        } else if constexpr (std::is_same_v<T, TTextoJSON>) {
+          out += v.JSON;
         } else {
           if (v)
             EscreverJSONDataSets(*v, out, janelaTabela ? *janelaTabela : TJanelaLinhas{});

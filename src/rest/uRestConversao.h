@@ -21,6 +21,8 @@ bool ArgumentoParaBoolean(const TArgumentoRest& arg);
 double ArgumentoParaDouble(const TArgumentoRest& arg);
 TDateTime ArgumentoParaDateTime(const TArgumentoRest& arg);
 boost::json::value ArgumentoParaJSON(const TArgumentoRest& arg);  // a path text: JSON string
+// The same, moving a JSON value out of arg instead of copying it.
+boost::json::value ArgumentoParaJSON(TArgumentoRest&& arg);
 
 // "YYYY-MM-DD" optionally followed by a blank and "hh:nn[:ss[.zzz]]"; EConvertError
 // "'%s' is not a valid date and time" otherwise.

@@ -49,8 +49,19 @@ std::string MontarEnvelopeCache(const std::vector<TSaidaRest>& saidas, const TMo
 std::string MontarEnvelopeResultado(std::vector<TSaidaRest>& saidas, const TModoResposta& modo) {
   if (modo.Filtros) modo.Filtros->CortarTextos(saidas);
   if (modo.Cache) return MontarEnvelopeCache(saidas, modo);
-  std::string out = "{\"result\":[";
-  for (std::size_t i = 0; i < saidas.size(); ++i) {
+  constexpr std::string_view kInicio = "{\"result\":[";
+  std::string out;
+  std::size_t i = 0;
+  if (auto* pronto = saidas.empty() ? nullptr : std::get_if<TTextoJSON>(&saidas[0].Valor)) {
+    // A text already written as JSON becomes the answer in its own buffer: a big one is
+    // never copied (its maker leaves room for the envelope).
+    out = std::move(pronto->JSON);
+    out.insert(0, kInicio);
+    i = 1;
+  } else {
+    out = kInicio;
+  }
+  for (; i < saidas.size(); ++i) {
     if (i) out += ',';
     EscreverSaidaJSON(out, saidas[i], JanelaTabela(modo, i));
   }

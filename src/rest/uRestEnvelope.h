@@ -25,9 +25,14 @@ struct TModoResposta {
 // kept value is written as "{cacheId}/0/{index}" and the pairs "cacheId" and "cmdIndex" follow
 // "result"; when the values do not fit the cache's limits they are written inline, and the envelope
 // has no cache pairs. Data sets are written now, so this raises what their queries raise;
-// nothing partial is returned, nor kept, then.
+// nothing partial is returned, nor kept, then. A first element of TTextoJSON is moved into
+// the answer (see kEspacoEnvelope).
 std::string MontarEnvelopeResultado(std::vector<TSaidaRest>& saidas,
                                     const TModoResposta& modo = {});
+
+// Bytes to reserve beyond a TTextoJSON's own text, when it is the first result, so that the
+// envelope fits around it in the same buffer.
+inline constexpr std::size_t kEspacoEnvelope = 16;
 
 // {"error":"mensagem"}
 std::string MontarEnvelopeErro(std::string_view mensagem);

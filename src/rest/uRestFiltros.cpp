@@ -1,6 +1,7 @@
 #include "rest/uRestFiltros.h"
 
 #include <algorithm>
+#include <boost/json/parse.hpp>
 #include <charconv>
 #include <string_view>
 
@@ -165,6 +166,10 @@ const TJanelaLinhas* TFiltrosRest::Janela(TTipoFiltro tipo, std::size_t indice) 
 
 void TFiltrosRest::CortarTextos(std::vector<TSaidaRest>& saidas) const {
   for (std::size_t i = 0; i < saidas.size(); ++i) {
+    // A text already written as JSON is read back, so it is cropped by its characters.
+    if (const auto* pronto = std::get_if<TTextoJSON>(&saidas[i].Valor);
+        pronto && Janela(TTipoFiltro::tfTexto, i))
+      saidas[i].Valor = std::string(boost::json::parse(pronto->JSON).get_string());
     auto* texto = std::get_if<std::string>(&saidas[i].Valor);
     const TJanelaLinhas* janela = texto ? Janela(TTipoFiltro::tfTexto, i) : nullptr;
     if (janela) *texto = CortarCaracteres(*texto, janela->Inicio, janela->Quantidade);

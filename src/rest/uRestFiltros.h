@@ -53,7 +53,8 @@ class TFiltrosRest {
   // Offsets and counts of "ss" are characters (code points), of "t" rows.
   const TJanelaLinhas* Janela(TTipoFiltro tipo, std::size_t indice) const;
 
-  // Crops every string element of saidas by its "ss" window.
+  // Crops every string element of saidas by its "ss" window (a TTextoJSON one becomes a
+  // plain string then).
   void CortarTextos(std::vector<TSaidaRest>& saidas) const;
 
  private:

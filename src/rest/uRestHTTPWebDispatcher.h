@@ -4,6 +4,7 @@
 #define TAMRIX_REST_URESTHTTPWEBDISPATCHER_H
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "rest/uRestAuthenticationManager.h"
@@ -23,12 +24,16 @@ class TRestHTTPWebDispatcher {
   // and returns true, never raising. Otherwise returns false and leaves resposta alone.
   // Safe to call from many threads at once.
   bool DispatchRequest(const util::TWebRequest& req, util::TWebResponse& resposta);
+  // The same for a request its owner gives up the body of: req.Content is moved out (and
+  // freed once parsed) instead of copied, so a big body is held once.
+  bool DispatchRequest(util::TWebRequest& req, util::TWebResponse& resposta);
 
  private:
-  void Atender(const util::TWebRequest& req, util::TWebResponse& resposta);
+  bool Despachar(const util::TWebRequest& req, util::TWebResponse& resposta, std::string* conteudo);
+  void Atender(const util::TWebRequest& req, util::TWebResponse& resposta, std::string* conteudo);
   void AtenderRest(const TRestServer::TEstado& estado, std::string_view caminhoRest,
                    const util::TWebRequest& req, util::TWebResponse& resposta,
-                   std::optional<TSessaoDaThread>& vinculo);
+                   std::optional<TSessaoDaThread>& vinculo, std::string* conteudo);
   void AtenderCache(std::string_view caminhoCache, const util::TWebRequest& req,
                     util::TWebResponse& resposta);
 

@@ -51,10 +51,10 @@ struct TMetodoRest {
   std::vector<TParametroRest> Parametros;
   TTipoRest TipoResultado = TTipoRest::trVoid;
   // Runs the method on instancia (made by the class's Fabrica); args has one entry per
-  // parameter (ignored for out parameters). Answers the out/var values in declaration order,
-  // then the result. Conversion failures raise EConvertError before the method runs.
-  std::function<std::vector<TSaidaRest>(void* instancia, const std::vector<TArgumentoRest>& args)>
-      Invocar;
+  // parameter (ignored for out parameters) and is consumed: a JSON argument moves into the
+  // method. Answers the out/var values in declaration order, then the result. Conversion
+  // failures raise EConvertError before the method runs.
+  std::function<std::vector<TSaidaRest>(void* instancia, std::vector<TArgumentoRest> args)> Invocar;
 };
 
 struct TRestServerClass {
@@ -107,6 +107,8 @@ constexpr TTipoRest TipoDe() {
     return TTipoRest::trJSONArray;
   else if constexpr (std::is_same_v<P, TJSONDataSetsPtr>)
     return TTipoRest::trDataSets;
+  else if constexpr (std::is_same_v<P, TTextoJSON>)
+    return TTipoRest::trString;
   else
     static_assert(kSempreFalso<P>, "tipo sem conversão no protocolo REST");
 }
@@ -118,7 +120,7 @@ constexpr bool kEntradaValida =
     std::is_same_v<P, boost::json::value>;
 
 template <class P>
-P Converter(const TArgumentoRest& a) {
+P Converter(TArgumentoRest& a) {
   if constexpr (std::is_same_v<P, std::string>)
     return ArgumentoParaString(a);
   else if constexpr (std::is_same_v<P, bool>)
@@ -132,7 +134,7 @@ P Converter(const TArgumentoRest& a) {
   else if constexpr (std::is_same_v<P, TDateTime>)
     return ArgumentoParaDateTime(a);
   else
-    return ArgumentoParaJSON(a);
+    return ArgumentoParaJSON(std::move(a));
 }
 
 template <class P>
@@ -157,6 +159,16 @@ constexpr TDirecaoParametro DirecaoDe() {
     return TDirecaoParametro::dpInOut;
   else
     return TDirecaoParametro::dpIn;
+}
+
+// In parameters go to the method as rvalues (nothing reads them afterwards); out and var ones
+// as the lvalues the results are collected from.
+template <class D, class V>
+decltype(auto) Passar(V& v) {
+  if constexpr (DirecaoDe<D>() == TDirecaoParametro::dpIn)
+    return std::move(v);
+  else
+    return (v);
 }
 
 inline std::string NomeDe(const char* n) {
@@ -188,10 +200,10 @@ TMetodoRest MontarMetodo(std::string nome, F f, [[maybe_unused]] std::tuple<D...
   (m.Parametros.push_back({NomeDe(std::get<I>(decl)), TipoDe<std::decay_t<A>>(), DirecaoDe<D>()}),
    ...);
   m.TipoResultado = TipoDe<std::decay_t<R>>();
-  m.Invocar = [f](void* instancia, const std::vector<TArgumentoRest>& args) {
-    static const TArgumentoRest kNada;
-    [[maybe_unused]] auto arg = [&](std::size_t i) -> const TArgumentoRest& {
-      return i < args.size() ? args[i] : kNada;
+  m.Invocar = [f](void* instancia, std::vector<TArgumentoRest> args) {
+    [[maybe_unused]] TArgumentoRest nada;
+    [[maybe_unused]] auto arg = [&](std::size_t i) -> TArgumentoRest& {
+      return i < args.size() ? args[i] : nada;
     };
     // Braced initialisation converts in declaration order, so the first bad argument is named.
     std::tuple<std::decay_t<A>...> v{(DirecaoDe<D>() == TDirecaoParametro::dpOut
@@ -208,10 +220,10 @@ TMetodoRest MontarMetodo(std::string nome, F f, [[maybe_unused]] std::tuple<D...
           ...);
     };
     if constexpr (std::is_void_v<R>) {
-      std::invoke(f, objeto, std::get<I>(v)...);
+      std::invoke(f, objeto, Passar<D>(std::get<I>(v))...);
       coletarSaidas();
     } else {
-      auto r = std::invoke(f, objeto, std::get<I>(v)...);
+      auto r = std::invoke(f, objeto, Passar<D>(std::get<I>(v))...);
       coletarSaidas();
       saidas.push_back({TipoDe<std::decay_t<R>>(), ParaValor(std::move(r))});
     }

@@ -54,9 +54,16 @@ struct TArgumentoTexto {
 };
 using TArgumentoRest = std::variant<std::monostate, TArgumentoTexto, boost::json::value>;
 
+// A text result already in its JSON form, quotes included (as EscreverTextoJSON writes it).
+// Published as a string; lets a method build a big answer once, in the form it is sent.
+struct TTextoJSON {
+  std::string JSON;
+};
+
 // One element of the "result" array, still typed; written after the method has returned.
-using TValorRest = std::variant<std::monostate, std::string, std::int32_t, std::int64_t, bool,
-                                double, TDateTime, boost::json::value, TJSONDataSetsPtr>;
+using TValorRest =
+    std::variant<std::monostate, std::string, std::int32_t, std::int64_t, bool, double, TDateTime,
+                 boost::json::value, TJSONDataSetsPtr, TTextoJSON>;
 
 struct TSaidaRest {
   TTipoRest Tipo;

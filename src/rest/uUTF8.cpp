@@ -13,11 +13,23 @@ bool SoASCII(std::string_view t) {
 
 std::string UTF8Valido(std::string_view t) {
   if (SoASCII(t)) return std::string(t);
-  return util::ConverterParaUTF8(util::ConverterParaUTF16(t));
+  std::string r;
+  r.reserve(t.size());
+  for (std::size_t pos = 0; pos < t.size();) {
+    const std::size_t inicio = pos;
+    const char32_t cp = util::LerCodigoUTF8(t, pos);
+    if (cp == 0xFFFD && pos - inicio == 1)
+      r += "\xEF\xBF\xBD";  // a byte that is not valid UTF-8
+    else
+      r.append(t.substr(inicio, pos - inicio));
+  }
+  return r;
 }
 
 std::size_t ContarUnidadesUTF16(std::string_view t) {
-  return SoASCII(t) ? t.size() : util::ConverterParaUTF16(t).size();
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < t.size();) n += util::LerCodigoUTF8(t, pos) >= 0x10000 ? 2 : 1;
+  return n;
 }
 
 std::string CortarCaracteres(std::string_view t, std::uint64_t inicio,

@@ -43,31 +43,47 @@ std::string CodificarBase64(std::string_view bytes) {
   return r;
 }
 
-std::string DecodificarBase64(std::string_view texto) {
-  std::string r;
-  if (texto.empty()) return r;
-  r.reserve(3 * ((texto.size() + 3) / 4));
+namespace {
+
+// Decodes texto into destino (room for 3 bytes per 4 characters); answers the bytes written.
+// destino may be texto itself: each byte is written after the characters it comes from.
+std::size_t Decodificar(const char* texto, std::size_t tamanho, char* destino) {
+  std::size_t n = 0;
   std::uint32_t acumulado = 0;
   int pendentes = 0;
-  for (char c : texto) {
-    const std::uint8_t v = kTabela[static_cast<unsigned char>(c)];
+  for (std::size_t i = 0; i < tamanho; ++i) {
+    const std::uint8_t v = kTabela[static_cast<unsigned char>(texto[i])];
     if (v == kPular) continue;
     acumulado = (acumulado << 6) | v;
     if (++pendentes == 4) {
-      r += static_cast<char>((acumulado >> 16) & 0xFF);
-      r += static_cast<char>((acumulado >> 8) & 0xFF);
-      r += static_cast<char>(acumulado & 0xFF);
+      destino[n++] = static_cast<char>((acumulado >> 16) & 0xFF);
+      destino[n++] = static_cast<char>((acumulado >> 8) & 0xFF);
+      destino[n++] = static_cast<char>(acumulado & 0xFF);
       acumulado = 0;
       pendentes = 0;
     }
   }
   if (pendentes == 3) {
-    r += static_cast<char>((acumulado >> 10) & 0xFF);
-    r += static_cast<char>((acumulado >> 2) & 0xFF);
+    destino[n++] = static_cast<char>((acumulado >> 10) & 0xFF);
+    destino[n++] = static_cast<char>((acumulado >> 2) & 0xFF);
   } else if (pendentes == 2) {
-    r += static_cast<char>((acumulado >> 4) & 0xFF);
+    destino[n++] = static_cast<char>((acumulado >> 4) & 0xFF);
   }
+  return n;
+}
+
+}  // namespace
+
+std::string DecodificarBase64(std::string_view texto) {
+  std::string r;
+  if (texto.empty()) return r;
+  r.resize(3 * ((texto.size() + 3) / 4));
+  r.resize(Decodificar(texto.data(), texto.size(), r.data()));
   return r;
+}
+
+std::size_t DecodificarBase64NoLugar(char* texto, std::size_t tamanho) {
+  return Decodificar(texto, tamanho, texto);
 }
 
 int ValorBase64(char c) {

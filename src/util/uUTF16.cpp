@@ -10,8 +10,9 @@ bool Continuacao(unsigned char c) {
   return (c & 0xC0) == 0x80;
 }
 
-// Decodes the sequence at pos and moves past it; a bad byte moves one byte.
-char32_t LerCodigo(std::string_view s, std::size_t& pos) {
+}  // namespace
+
+char32_t LerCodigoUTF8(std::string_view s, std::size_t& pos) {
   const auto c0 = static_cast<unsigned char>(s[pos]);
   if (c0 < 0x80) {
     ++pos;
@@ -50,6 +51,8 @@ char32_t LerCodigo(std::string_view s, std::size_t& pos) {
   return cp;
 }
 
+namespace {
+
 void AcrescentarUTF8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -75,7 +78,7 @@ std::u16string ConverterParaUTF16(std::string_view texto) {
   r.reserve(texto.size());
   std::size_t pos = 0;
   while (pos < texto.size()) {
-    const char32_t cp = LerCodigo(texto, pos);
+    const char32_t cp = LerCodigoUTF8(texto, pos);
     if (cp >= 0x10000) {
       const char32_t v = cp - 0x10000;
       r += static_cast<char16_t>(0xD800 + (v >> 10));

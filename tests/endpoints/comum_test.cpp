@@ -13,6 +13,7 @@
 #include "diagnostics/uExcecoes.h"
 #include "endpoints/uArquivoUpload.h"
 #include "endpoints/usmComum.h"
+#include "rest/uJSONWriter.h"
 #include "support/pastatemp.h"
 #include "util/uBase64.h"
 #include "util/uSistema.h"
@@ -147,11 +148,29 @@ TEST_F(UploadTest, ContentLinesBytesAndMembers) {
        boost::json::serialize(
            boost::json::object{{"a", util::CodificarBase64(std::string(100, 'x') + "\nfim")}}),
        std::string(100, 'x') + "\r\nfim\r\n", std::string(100, 'x') + "\r\nfim\r\n"},
+      // already in CR LF form (kept where it was decoded) or nearly so
+      {"already CR LF", R"({"a":")" + util::CodificarBase64("A\r\nB\r\n") + "\"}", "A\r\nB\r\n",
+       "A\r\nB\r\n"},
+      {"CR CR LF, no break at the end",
+       R"({"a":")" + util::CodificarBase64("A\r\r\nB\r\nC") + "\"}", "A\r\n\r\nB\r\nC\r\n",
+       "A\r\n\r\nB\r\nC\r\n"},
+      {"CR at the end", R"({"a":")" + util::CodificarBase64("A\r") + "\"}", "A\r\n", "A\r\n"},
+      // a last member that is not a string: null is "", a number its JSON text ("QUJD")
+      {"last member null", R"({"a":"QQ==","b":null})", "", ""},
+      {"last member a number", R"({"a":1234})", "\xD7m\xF8\r\n", "\xC3\x97m\xC3\xB8\r\n"},
+      // every escape the answer can need: quote, backslash, slash, controls, DEL, 8-bit
+      {"escapes", R"({"a":")" + util::CodificarBase64("\"\\/\b\t\f\x01\x7F\x80\xA0") + "\"}",
+       "\"\\/\b\t\f\x01\x7F\x80\xA0\r\n", "\"\\/\b\t\f\x01\x7F\xC2\x80\xC2\xA0\r\n"},
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.nome);
     const auto antes = ArquivosUpload();
-    EXPECT_EQ(Texto(Post("12345678000195/2016-10-10/V", c.corpo)), "#Sucesso#" + c.texto);
+    const TResposta r = Post("12345678000195/2016-10-10/V", c.corpo);
+    EXPECT_EQ(Texto(r), "#Sucesso#" + c.texto);
+    // Byte for byte what any text result is written as.
+    std::string esperado = R"({"result":[)";
+    rest::EscreverTextoJSON(esperado, "#Sucesso#" + c.texto);
+    EXPECT_EQ(r.Corpo, esperado + "]}");
     std::vector<fs::path> novos;
     for (const auto& p : ArquivosUpload())
       if (!antes.count(p)) novos.push_back(p);

@@ -15,7 +15,7 @@
 namespace tamrix::integration::teste {
 namespace {
 
-using Linhas = std::vector<std::string>;
+using Linhas = TLinhasArquivo;
 
 class GravacaoTest : public IntegracaoTest {
  protected:
@@ -40,7 +40,7 @@ class GravacaoTest : public IntegracaoTest {
                  "arquivo, transfere, enviado, dt_movimento) VALUES ('" +
                      cnpj + "', now(), 'V', 1, '" + arquivo + "', 'N', 0, '2016-10-09')");
   }
-  bool Gravar(Linhas linhas, std::string& msg, const std::string& arquivo = "VENDAS.TXT",
+  bool Gravar(const Linhas& linhas, std::string& msg, const std::string& arquivo = "VENDAS.TXT",
               const std::string& data = "2016-10-09", TTipoArquivo tipo = taVendas) {
     return o.GravarArquivo(tipo, linhas, kCnpj, data, arquivo, msg);
   }

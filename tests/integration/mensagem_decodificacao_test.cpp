@@ -71,9 +71,10 @@ TEST(MensagemIntegracao, ParesExistentesFicamAntesEUmaSegundaMensagemSubstitui) 
 }
 
 Linhas Decodificar(const std::string& bytes, TTipoArquivo tipo = taVendas) {
-  Linhas l;
+  TLinhasArquivo l;
   DecodificarArquivo(tipo, util::CodificarBase64(bytes), l);
-  return l;
+  EXPECT_EQ(l.Quantidade(), l.ComoVetor().size());
+  return l.ComoVetor();
 }
 
 TEST(DecodificacaoArquivo, NormalizacaoDoArquivoDeVendas) {
@@ -100,11 +101,22 @@ TEST(DecodificacaoArquivo, NormalizacaoDoArquivoDeVendas) {
   EXPECT_EQ(Decodificar(" a\tb\r\n", taNenhum), (Linhas{" a\tb"}));
 }
 
+TEST(DecodificacaoArquivo, UmSegundoArquivoSeJuntaAsLinhasQueJaHavia) {
+  // The trim and the TAB rule stop at the lines the list already had.
+  TLinhasArquivo l{"X\t", " ", ""};
+  DecodificarArquivo(taVendas, util::CodificarBase64("  \r\na\tb \r\n\r\n  "), l);
+  EXPECT_EQ(l.ComoVetor(), (Linhas{"X\t", " ", "", "A|B"}));
+  EXPECT_EQ(l.Quantidade(), 4u);
+  DecodificarArquivo(taVendas, util::CodificarBase64(" \r\n "), l);
+  EXPECT_EQ(l.Quantidade(), 4u);
+  EXPECT_EQ(l.Texto(), "X\t\n \n\nA|B\n");
+}
+
 TEST(DecodificacaoArquivo, GruposDeBase64) {
   auto linhas = [](std::string_view b64) {
-    Linhas l;
+    TLinhasArquivo l;
     DecodificarArquivo(taNenhum, b64, l);
-    return l;
+    return l.ComoVetor();
   };
   EXPECT_EQ(linhas("QUJD"), (Linhas{"ABC"}));
   EXPECT_EQ(linhas("QUI="), (Linhas{"AB"}));
@@ -141,7 +153,7 @@ TEST(IntegracaoArquivo, DataDeMovimento) {
 }
 
 TEST(IntegracaoArquivo, CnpjNoArquivo) {
-  const Linhas l{"|H|CABECALHO|", "|V|11222333000181|100,00|"};
+  const TLinhasArquivo l{"|H|CABECALHO|", "|V|11222333000181|100,00|"};
   EXPECT_TRUE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "11222333000181", &l));
   EXPECT_FALSE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "11.222.333/0001-81", &l));
   EXPECT_FALSE(TIntegracaoArquivo::TestarCnpjArquivo(taNenhum, "11222333000181", &l));
@@ -149,7 +161,7 @@ TEST(IntegracaoArquivo, CnpjNoArquivo) {
   EXPECT_FALSE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "", &l));
   EXPECT_FALSE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "cabecalho", &l));  // case
   // The lines are searched as one text joined by CR LF.
-  const Linhas partido{"|V|1122233", "3000181|"};
+  const TLinhasArquivo partido{"|V|1122233", "3000181|"};
   EXPECT_TRUE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "1122233\r\n3000181", &partido));
   EXPECT_FALSE(TIntegracaoArquivo::TestarCnpjArquivo(taVendas, "11222333000181", &partido));
 }

@@ -11,6 +11,7 @@
 #include "RestTeste.h"
 #include "rest/uDataSetReader.h"
 #include "rest/uJSONDataSets.h"
+#include "rest/uJSONWriter.h"
 #include "support/datasetmemoria.h"
 
 namespace tamrix::rest::teste {
@@ -69,8 +70,28 @@ class TsmResultados {
     ++gChamadasResultados;
     return s;
   }
+  // Texto's answer already written as JSON, as a method with a big answer makes it.
+  TTextoJSON TextoPronto(const std::string& s) {
+    TTextoJSON t;
+    EscreverTextoJSON(t.JSON, s);
+    return t;
+  }
+  // The same after an out value: the ready text is not the first element.
+  TTextoJSON ProntoComSaida(const std::string& s, std::string& msg) {
+    msg = "antes";
+    return TextoPronto(s);
+  }
+  std::string ComSaida(const std::string& s, std::string& msg) {
+    msg = "antes";
+    return s;
+  }
   boost::json::object Objeto(const std::string& s) { return {{"s", s}}; }
   boost::json::value Eco(const boost::json::value& v) { return v; }
+  // Takes the body as its own: the parsed value is moved in, and may be changed.
+  boost::json::value Tomar(boost::json::value v) {
+    if (auto* o = v.if_object()) o->emplace("tomado", true);
+    return v;
+  }
 };
 
 inline TRestServerClass TabelaResultados() {
@@ -78,6 +99,10 @@ inline TRestServerClass TabelaResultados() {
       .Metodo("Linhas", &TsmResultados::Linhas, "piN")
       .Metodo("ComTexto", &TsmResultados::ComTexto, "piN", Out("psMsg"))
       .Metodo("Texto", &TsmResultados::Texto, "psTexto")
+      .Metodo("TextoPronto", &TsmResultados::TextoPronto, "psTexto")
+      .Metodo("ProntoComSaida", &TsmResultados::ProntoComSaida, "psTexto", Out("psMsg"))
+      .Metodo("ComSaida", &TsmResultados::ComSaida, "psTexto", Out("psMsg"))
+      .Metodo("updateTomar", &TsmResultados::Tomar, "pjoValor")
       .Metodo("Objeto", &TsmResultados::Objeto, "psTexto")
       .Metodo("Eco", &TsmResultados::Eco, "pjoValor");
 }

@@ -37,6 +37,25 @@ TEST(EscreverTextoJSON, EscapesEverythingOutsidePrintableAscii) {
   for (const auto& c : casos) EXPECT_EQ(Texto(c.entrada), c.saida) << c.saida;
 }
 
+TEST(EscreverBytesJSON, EachByteIsTheCharacterOfItsCode) {
+  // Every byte value, against the text writer fed their UTF-8 form.
+  std::string bytes, utf8;
+  for (int b = 0; b < 256; ++b) {
+    bytes += static_cast<char>(b);
+    if (b < 0x80) {
+      utf8 += static_cast<char>(b);
+    } else {
+      utf8 += static_cast<char>(0xC0 | (b >> 6));
+      utf8 += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  std::string out = "x";
+  EscreverBytesJSON(out, bytes);
+  EXPECT_EQ('"' + out.substr(1) + '"', Texto(utf8));
+  EXPECT_EQ(TamanhoBytesJSON(bytes), out.size() - 1);
+  EXPECT_EQ(TamanhoBytesJSON(""), 0u);
+}
+
 TEST(EscreverValorJSON, KeepsPairOrderAndWritesNoWhiteSpace) {
   auto v = boost::json::parse(R"( { "z" : [1, -2, 1.5, true, null], "a" : {"x/y":"é"} } )");
   EXPECT_EQ(ValorParaJSON(v), R"({"z":[1,-2,1.5,true,null],"a":{"x\/y":"\u00E9"}})");
