@@ -1,5 +1,6 @@
 #include "web/uHTTPResponseWriter.h"
 
+#include "rest/uUTF8.h"
 #include "web/uHTTPCodec.h"
 
 namespace tamrix::web {
@@ -33,8 +34,13 @@ THTTPAnswer MontarResposta(const util::TWebResponse& r, bool head,
     corpo = *r.ContentStream;
   } else if (!r.Content.empty()) {
     std::string charset = CharsetDoTipo(tipo);
-    a.Encoded = CodificarTexto(r.Content, charset.empty() ? "iso-8859-1" : charset);
-    corpo = a.Encoded;
+    if (charset == "utf-8" || charset == "utf8" || rest::SoASCII(r.Content)) {
+      // Bytes that stay as they are: no second copy of a large answer.
+      corpo = r.Content;
+    } else {
+      a.Encoded = CodificarTexto(r.Content, charset.empty() ? "iso-8859-1" : charset);
+      corpo = a.Encoded;
+    }
   }
 
   std::string& h = a.Head;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "e2e/e2e_servidor.h"
-#include "util/uBase64.h"
+#include "e2e/integracao_e2e.h"
 
 namespace tamrix::e2e {
 namespace {
@@ -52,14 +52,15 @@ TEST(Protecao, OnlyTheLibraryInJsIsEverWrittenByAGet) {
   fs::remove(s.Pasta() + "js/serverfunctions.js");
   fs::create_directories(s.Pasta() + "x");
   ASSERT_TRUE(s.Iniciar()) << s.Erros();
-  const auto antes = ArquivosDe(s.Pasta());
+  auto antes = ArquivosDe(s.Pasta());
   for (const char* alvo : {"/serverfunctions.js", "/x/serverfunctions.js",
                            "/proxy/serverfunctions.js", "/js/ServerFunctions.js"})
     EXPECT_NE(s.Get(alvo).Status, 200) << alvo;
   auto depois = ArquivosDe(s.Pasta());
-  depois.erase(s.Pasta() + "log.txt");
-  depois.erase(s.Pasta() + "stdout.txt");
-  depois.erase(s.Pasta() + "stderr.txt");
+  for (const char* nome : {"log.txt", "stdout.txt", "stderr.txt"}) {
+    antes.erase(s.Pasta() + nome);
+    depois.erase(s.Pasta() + nome);
+  }
   EXPECT_EQ(depois, antes);
 
   EXPECT_EQ(s.Get("/js/serverfunctions.js").Status, 200);
@@ -101,8 +102,7 @@ TEST(Protecao, UploadsStopAtTheirQuotaWritingNothing) {
   c.ExtraServidor = "EspacoMaximoUploads=1000\r\n";
   TServidorE2E s(c);
   ASSERT_TRUE(s.Iniciar()) << s.Erros();
-  const std::string corpo =
-      R"({"arquivo":")" + util::CodificarBase64(std::string(600, 'a')) + "\"}";
+  const std::string corpo = upload::Corpo(std::string(600, 'a'));
   const auto primeiro =
       Pedir(s.Porta(), "POST", "/tamrix/rest/TsmComum/UploadFile/a/b/c", "", corpo);
   EXPECT_EQ(primeiro.Body.rfind(R"({"result":["#Sucesso#)", 0), 0u) << primeiro.Body.substr(0, 200);
