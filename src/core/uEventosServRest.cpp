@@ -5,6 +5,7 @@
 #include "diagnostics/uLogServidor.h"
 #include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
+#include "util/uAparar.h"
 #include "util/uDataHora.h"
 
 namespace tamrix::core {
@@ -51,8 +52,11 @@ void TEventosServRest::ConsultarEventos() {
 }
 
 bool TEventosServRest::Gravar(db::TDBConnection* conexao, const std::string& pspDescricao) {
-  // Escaped before the lock; a line break in a row would read as two events.
-  const std::string descricao = diagnostics::TextoChamador(pspDescricao, kTamanhoMaximoDescricao);
+  // Cut to the column; a client's text in it was already escaped and cut by the caller, and
+  // the server's own line breaks stay, as readers of the table expect.
+  std::string descricao(util::CortarUTF8(pspDescricao, kTamanhoMaximoDescricao));
+  if (descricao.size() < pspDescricao.size())
+    descricao = std::string(util::CortarUTF8(descricao, kTamanhoMaximoDescricao - 5)) + "[...]";
   auto lockConexao = conexao->Lock();
   try {
     // A main connection the database dropped is reopened; a closed one takes no events.

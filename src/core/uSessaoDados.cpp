@@ -43,6 +43,8 @@ void GravarSenha(const std::string& pspSenha) {
 
 void GravarCodigoUsuario(std::int32_t piCodigoUsuario) {
   rest::GravarDadoSessao(chaves_sessao::kCodigoUsuario, std::to_string(piCodigoUsuario));
+  // Only a successful login records the user's code: this session is a terminal's now.
+  if (auto sessao = rest::SessaoDaThread()) sessao->MarcarAutenticada();
 }
 
 void GravarApp(const std::string& pspApp) {

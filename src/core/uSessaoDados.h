@@ -33,7 +33,8 @@ std::int32_t PegarCodigoUsuario();
 void GravarToken(const std::string& pspToken);
 void GravarUsuario(const std::string& pspUsuario);
 void GravarSenha(const std::string& pspSenha);
-// Kept as its decimal text.
+// Kept as its decimal text; marks the session as logged in (kept longest at the registry's
+// ceiling).
 void GravarCodigoUsuario(std::int32_t piCodigoUsuario);
 // Client kind; "PDV" for point-of-sale terminals.
 void GravarApp(const std::string& pspApp);

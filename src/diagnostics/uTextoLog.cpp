@@ -54,6 +54,25 @@ void Escapar(std::string& saida, unsigned char c) {
   }
 }
 
+// The code point of a valid UTF-8 character when it is one a reader could take for a line
+// break, a control or a reversal of what follows (C1 controls, U+2028/U+2029, the bidi
+// embeddings and isolates), else 0.
+char32_t QuebraOuControle(std::string_view c) {
+  const auto b = [&](std::size_t k) {
+    return static_cast<char32_t>(static_cast<unsigned char>(c[k]));
+  };
+  char32_t cp = 0;
+  if (c.size() == 2)
+    cp = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+  else if (c.size() == 3)
+    cp = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+  else
+    return 0;
+  const bool escapar = (cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 ||
+                       (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+  return escapar ? cp : 0;
+}
+
 // Escapes texto into saida unit by unit (a plain byte, a whole character or an escape) until
 // saida would pass limite; then cuts back to the last boundary that leaves room for the mark.
 std::string Converter(std::string_view texto, std::size_t limite) {
@@ -67,7 +86,13 @@ std::string Converter(std::string_view texto, std::size_t limite) {
       saida += static_cast<char>(c);
       ++i;
     } else if (const std::size_t n = c >= 0x80 ? TamanhoUtf8(texto, i) : 0; n > 0) {
-      saida.append(texto.substr(i, n));
+      if (const char32_t cp = QuebraOuControle(texto.substr(i, n)); cp != 0) {
+        saida += "\\u{";
+        for (int d = 12; d >= 0; d -= 4) saida += "0123456789abcdef"[(cp >> d) & 0x0F];
+        saida += '}';
+      } else {
+        saida.append(texto.substr(i, n));
+      }
       i += n;
     } else {
       Escapar(saida, c);

@@ -4,6 +4,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
@@ -67,6 +68,12 @@ std::string MiB(std::uint64_t bytes) {
   return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB";
 }
 
+// What a file of that size takes of the disk, at least one block: empty uploads are not free.
+std::uint64_t EmBlocos(std::uint64_t bytes) {
+  constexpr std::uint64_t kBloco = 4096;
+  return std::max<std::uint64_t>(1, (bytes + kBloco - 1) / kBloco) * kBloco;
+}
+
 // Bytes the files in pasta named as uploads take, leaving out those named in fora.
 std::uint64_t Ocupado(const std::string& pasta, const std::set<std::string>& fora) {
   namespace fs = std::filesystem;
@@ -76,7 +83,7 @@ std::uint64_t Ocupado(const std::string& pasta, const std::set<std::string>& for
        it.increment(erro)) {
     if (!NomeDeUpload(it->path().filename().string()) || fora.count(it->path().string())) continue;
     std::error_code e;
-    if (it->is_regular_file(e)) total += it->file_size(e);
+    if (it->is_regular_file(e)) total += EmBlocos(it->file_size(e));
   }
   return total;
 }
@@ -89,8 +96,9 @@ std::set<std::string> gEscrevendo;
 
 class TReserva {
  public:
-  TReserva(const std::string& pasta, std::uint64_t tamanho, const TLimitesUpload& limites)
-      : tamanho_(tamanho) {
+  TReserva(const std::string& pasta, std::uint64_t bytes, const TLimitesUpload& limites)
+      : tamanho_(EmBlocos(bytes)) {
+    const std::uint64_t tamanho = tamanho_;
     std::lock_guard trava(gMutexReserva);
     const std::uint64_t usado = Ocupado(pasta, gEscrevendo) + gReservado;
     if (usado + tamanho > limites.EspacoMaximo)

@@ -19,7 +19,8 @@ struct TLimitesUpload {
 TLimitesUpload LimitesUploadConfigurados();
 
 // Bytes of the uploaded files in pspPasta (ending with "/"): those named
-// "yyyy-MM-dd hhnnss.txt" or "yyyy-MM-dd hhnnss-N.txt"; other files do not count.
+// "yyyy-MM-dd hhnnss.txt" or "yyyy-MM-dd hhnnss-N.txt", each counted in whole 4 KiB blocks
+// (an empty one as one block); other files do not count.
 std::uint64_t EspacoUploads(const std::string& pspPasta);
 
 // Writes pspConteudo, byte for byte, to a new file in pspPasta (ending with "/") named

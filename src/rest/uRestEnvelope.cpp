@@ -12,10 +12,15 @@ const TJanelaLinhas* JanelaTabela(const TModoResposta& modo, std::size_t indice)
 }
 
 // Cache mode: every element is written first, as the kept ones go to the cache whole.
-std::string MontarEnvelopeCache(const std::vector<TSaidaRest>& saidas, const TModoResposta& modo) {
+std::string MontarEnvelopeCache(std::vector<TSaidaRest>& saidas, const TModoResposta& modo) {
   std::vector<std::string> elementos(saidas.size());
-  for (std::size_t i = 0; i < saidas.size(); ++i)
-    EscreverSaidaJSON(elementos[i], saidas[i], JanelaTabela(modo, i));
+  for (std::size_t i = 0; i < saidas.size(); ++i) {
+    // A text already in its JSON form moves over: a big echo is not copied.
+    if (auto* pronto = std::get_if<TTextoJSON>(&saidas[i].Valor))
+      elementos[i] = std::move(pronto->JSON);
+    else
+      EscreverSaidaJSON(elementos[i], saidas[i], JanelaTabela(modo, i));
+  }
 
   std::vector<TComandoCache> comandos(1);
   for (std::size_t i = 0; i < saidas.size(); ++i)
@@ -33,6 +38,7 @@ std::string MontarEnvelopeCache(const std::vector<TSaidaRest>& saidas, const TMo
       EscreverTextoJSON(out, std::to_string(*id) + "/0/" + std::to_string(i));
     else
       out += elementos[i];
+    std::string().swap(elementos[i]);  // so a big element is held twice at most
   }
   out += ']';
   if (id) {

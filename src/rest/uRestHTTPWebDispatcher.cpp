@@ -1,5 +1,7 @@
 #include "rest/uRestHTTPWebDispatcher.h"
 
+#include "util/uAparar.h"
+
 #include <string>
 #include <vector>
 
@@ -234,7 +236,8 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
     const bool basic = req.GetFieldByName("Authorization").rfind("Basic", 0) == 0;
     const std::string usuario = basic ? req.AuthUser : std::string{};
     const std::string senha = basic ? req.AuthPassword : std::string{};
-    sessao = sessoes.CriarSessao(usuario);
+    // The user name comes from a header: kept as the protocol's other items are.
+    sessao = sessoes.CriarSessao(std::string(util::CortarUTF8(usuario, kMaximoDadoProtocolo)));
     if (!req.RemoteAddr.empty()) sessao->PutDataProtocolo("RemoteIP", req.RemoteAddr);
     sessao->PutDataProtocolo("RemoteAppName", req.GetFieldByName("User-Agent"));
     sessao->PutDataProtocolo("CommunicationProtocol", req.ProtocolVersion);

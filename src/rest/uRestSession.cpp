@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "diagnostics/uExcecoes.h"
+#include "util/uAparar.h"
 #include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
@@ -27,19 +28,16 @@ std::string TRestSession::GetData(std::string_view chave) const {
 }
 
 void TRestSession::PutData(std::string_view chave, std::string valor) {
+  if (valor.size() > kMaximoDadoSessao)
+    valor.resize(util::CortarUTF8(valor, kMaximoDadoSessao).size());
   std::lock_guard lock(mutex_);
   if (encerrada_) return;
   dados_[util::MinusculasASCII(chave)] = std::move(valor);
-  escritaPorMetodo_ = true;
+  uso_ = std::max(uso_, TUsoSessao::usDados);
 }
 
 void TRestSession::PutDataProtocolo(std::string_view chave, std::string_view valor) {
-  if (valor.size() > kMaximoDadoProtocolo) {
-    std::size_t corte = kMaximoDadoProtocolo;
-    // Never half a UTF-8 character: back up over continuation bytes.
-    while (corte > 0 && (static_cast<unsigned char>(valor[corte]) & 0xC0) == 0x80) --corte;
-    valor = valor.substr(0, corte);
-  }
+  valor = util::CortarUTF8(valor, kMaximoDadoProtocolo);
   std::lock_guard lock(mutex_);
   if (!encerrada_) dados_[util::MinusculasASCII(chave)] = std::string(valor);
 }
@@ -61,7 +59,17 @@ TInstanteRest TRestSession::UltimaAtividade() const {
 
 bool TRestSession::SemDados() const {
   std::lock_guard lock(mutex_);
-  return !escritaPorMetodo_;
+  return uso_ == TUsoSessao::usNenhum;
+}
+
+void TRestSession::MarcarAutenticada() {
+  std::lock_guard lock(mutex_);
+  uso_ = TUsoSessao::usAutenticada;
+}
+
+TUsoSessao TRestSession::Uso() const {
+  std::lock_guard lock(mutex_);
+  return uso_;
 }
 
 bool TRestSession::Expirou(TInstanteRest agora) const {

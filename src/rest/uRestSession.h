@@ -20,6 +20,16 @@ using TInstanteRest = std::chrono::steady_clock::time_point;
 
 // The most a session keeps of one item taken from the request's headers.
 inline constexpr std::size_t kMaximoDadoProtocolo = 256;
+// The most a session keeps of one item a server method writes: no real token, user name or
+// password comes near it, and it bounds what a flood of failed logins can hold.
+inline constexpr std::size_t kMaximoDadoSessao = 1024;
+
+// How much a session is worth keeping when the registry is full, least first.
+enum class TUsoSessao {
+  usNenhum,       // no server method wrote into it
+  usDados,        // a method wrote into it, nobody logged in
+  usAutenticada,  // a login succeeded in it
+};
 
 // Thread-safe: calls of one client may run at once and share the session.
 class TRestSession {
@@ -35,7 +45,8 @@ class TRestSession {
 
   // Data keys are compared without letter case; a key never written reads as "".
   std::string GetData(std::string_view chave) const;
-  // Writes as a server method does: the session then counts as in use (see SemDados).
+  // Writes as a server method does, cut to kMaximoDadoSessao bytes: the session then counts
+  // as in use (see Uso).
   void PutData(std::string_view chave, std::string valor);
   // Writes an item the protocol itself sets when it creates the session (remote address,
   // user agent...), cut to kMaximoDadoProtocolo bytes, since it comes from the caller's
@@ -48,6 +59,9 @@ class TRestSession {
   // No server method wrote into it yet (a call that never logged in); the protocol's own
   // items do not count.
   bool SemDados() const;
+  // A login succeeded in this session: it outranks sessions only written into.
+  void MarcarAutenticada();
+  TUsoSessao Uso() const;
   // Expired once the time-out has fully passed since the last activity.
   bool Expirou(TInstanteRest agora) const;
   // Time-out minus the time since the last activity, never below 0.
@@ -73,7 +87,7 @@ class TRestSession {
   std::mutex mutexInstancias_;  // taken before mutex_ when both are needed
   TInstanteRest ultimaAtividade_;
   bool encerrada_ = false;
-  bool escritaPorMetodo_ = false;                            // PutData was called
+  TUsoSessao uso_ = TUsoSessao::usNenhum;
   std::map<std::string, std::string> dados_;                 // key lower-cased
   std::map<std::string, std::shared_ptr<void>> instancias_;  // class name lower-cased
   TRestCache cache_;

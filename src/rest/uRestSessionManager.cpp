@@ -73,7 +73,7 @@ std::shared_ptr<TRestSession> TRestSessionManager::CriarSessao(std::string userN
 void TRestSessionManager::AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>& fim) {
   const auto agora = Agora();
   struct TCandidata {
-    bool comDados;
+    TUsoSessao uso;
     TInstanteRest atividade;
     std::unordered_map<std::string, std::shared_ptr<TRestSession>>::iterator it;
   };
@@ -84,7 +84,7 @@ void TRestSessionManager::AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>
       fim.push_back(std::move(it->second));
       it = sessoes_.erase(it);
     } else {
-      candidatas.push_back({!it->second->SemDados(), it->second->UltimaAtividade(), it});
+      candidatas.push_back({it->second->Uso(), it->second->UltimaAtividade(), it});
       ++it;
     }
   }
@@ -93,7 +93,7 @@ void TRestSessionManager::AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>
   if (sessoes_.size() <= alvo) return;
   const std::size_t excesso = sessoes_.size() - alvo;
   const auto antes = [](const TCandidata& a, const TCandidata& b) {
-    return a.comDados != b.comDados ? !a.comDados : a.atividade < b.atividade;
+    return a.uso != b.uso ? a.uso < b.uso : a.atividade < b.atividade;
   };
   std::nth_element(candidatas.begin(),
                    candidatas.begin() + static_cast<std::ptrdiff_t>(excesso - 1), candidatas.end(),

@@ -24,4 +24,12 @@ bool EstaVazio(std::string_view texto) {
   return ApararVisao(texto).empty();
 }
 
+std::string_view CortarUTF8(std::string_view texto, std::size_t maximo) {
+  if (texto.size() <= maximo) return texto;
+  std::size_t corte = maximo;
+  // Back up over continuation bytes, so no character is split.
+  while (corte > 0 && (static_cast<unsigned char>(texto[corte]) & 0xC0) == 0x80) --corte;
+  return texto.substr(0, corte);
+}
+
 }  // namespace tamrix::util

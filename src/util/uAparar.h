@@ -18,6 +18,9 @@ std::string_view ApararVisao(std::string_view texto);
 // True when nothing is left of the text after trimming.
 bool EstaVazio(std::string_view texto);
 
+// The text cut to at most maximo bytes, never inside a UTF-8 character (a view into texto).
+std::string_view CortarUTF8(std::string_view texto, std::size_t maximo);
+
 }  // namespace tamrix::util
 
 #endif  // TAMRIX_UTIL_UAPARAR_H

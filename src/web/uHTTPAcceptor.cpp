@@ -9,6 +9,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <system_error>
 
 #include "util/uMemoria.h"
@@ -34,6 +35,17 @@ std::string TextoEndereco(const sockaddr_storage& a) {
     return endereco.to_string();
   }
   return {};
+}
+
+// What the per-address cap counts by: the address itself for IPv4, the /64 network for IPv6,
+// since one IPv6 client is handed a whole /64 and may pick any source address in it.
+std::string ChaveEndereco(const sockaddr_storage& a, const std::string& texto) {
+  if (a.ss_family != AF_INET6 || texto.find(':') == std::string::npos) return texto;
+  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a);
+  boost::asio::ip::address_v6::bytes_type b;
+  std::memcpy(b.data(), &v6.sin6_addr, b.size());
+  std::fill(b.begin() + 8, b.end(), 0);
+  return boost::asio::ip::address_v6(b).to_string() + "/64";
 }
 
 // Refuses a connection over the limit without waiting on the client.
@@ -128,6 +140,7 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int erro = errno;
     const std::string endereco = fd >= 0 ? TextoEndereco(par) : std::string();
+    const std::string chave = fd >= 0 ? ChaveEndereco(par, endereco) : std::string();
     lock.lock();
     --aceitando_;
     if (fd < 0) {
@@ -147,7 +160,7 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
       break;
     }
     const bool contar = shared_.MaximoPorEndereco > 0;
-    const auto doEndereco = contar ? shared_.PorEndereco.find(endereco) : shared_.PorEndereco.end();
+    const auto doEndereco = contar ? shared_.PorEndereco.find(chave) : shared_.PorEndereco.end();
     const bool enderecoCheio =
         doEndereco != shared_.PorEndereco.end() && doEndereco->second >= shared_.MaximoPorEndereco;
     if (shared_.Servindo >= shared_.Maximo || enderecoCheio ||
@@ -158,18 +171,22 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
       lock.lock();
       continue;
     }
-    if (contar) ++shared_.PorEndereco[endereco];
+    if (contar) ++shared_.PorEndereco[chave];
     ++shared_.Servindo;
     shared_.Abertas.insert(fd);
     lock.unlock();
 
-    ServirConexao(fd, endereco, localPort_, pool_, config_, &shared_.Parando);
+    // The address's slot is freed once the answer is out, not after the drain and close: a
+    // terminal that reconnects at once for its next call must not find its old one counted.
+    const std::function<void()> liberarEndereco = [&] {
+      if (!contar) return;
+      std::lock_guard trava(shared_.Mutex);
+      const auto it = shared_.PorEndereco.find(chave);
+      if (--it->second == 0) shared_.PorEndereco.erase(it);
+    };
+    ServirConexao(fd, endereco, localPort_, pool_, config_, &shared_.Parando, liberarEndereco);
 
     lock.lock();
-    if (contar) {
-      const auto it = shared_.PorEndereco.find(endereco);
-      if (--it->second == 0) shared_.PorEndereco.erase(it);
-    }
     shared_.Abertas.erase(fd);
     const bool ocioso = --shared_.Servindo == 0;
     lock.unlock();

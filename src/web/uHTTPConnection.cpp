@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -121,8 +122,28 @@ void Atender(util::TWebRequest& pedido, util::TWebResponse& resposta, TRequestPo
   if (modulo) (*modulo)->OnRequestDone();
 }
 
+// Calls the caller's hook once: when the answer is out, or at the latest when serving ends.
+class TAvisoRespondido {
+ public:
+  explicit TAvisoRespondido(const std::function<void()>& f) : f_(f) {}
+  ~TAvisoRespondido() { (*this)(); }
+  TAvisoRespondido(const TAvisoRespondido&) = delete;
+  TAvisoRespondido& operator=(const TAvisoRespondido&) = delete;
+  void operator()() {
+    if (feito_ || !f_) return;
+    feito_ = true;
+    f_();
+  }
+
+ private:
+  const std::function<void()>& f_;
+  bool feito_ = false;
+};
+
 void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-            const TConnectionSettings& config, const std::atomic<bool>* parando) {
+            const TConnectionSettings& config, const std::atomic<bool>* parando,
+            const std::function<void()>& respondido) {
+  TAvisoRespondido aviso(respondido);
   TCanal canal(fd);
   THTTPRequestReader leitor(config.Limites);
   // One clock for the whole request: a client that trickles bytes cannot stretch it.
@@ -144,8 +165,10 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
       case THTTPRequestReader::TStep::Answer:
         if (canal.Escrever(
                 Relogio::now() + config.TempoEscrita,
-                RespostaSemCorpo(leitor.AnswerStatus(), std::chrono::system_clock::now())))
+                RespostaSemCorpo(leitor.AnswerStatus(), std::chrono::system_clock::now()))) {
+          aviso();
           canal.FecharDevagar();
+        }
         return;
       case THTTPRequestReader::TStep::Close:
         return;
@@ -165,15 +188,17 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
         MontarResposta(resposta, pedido.Method == "HEAD", std::chrono::system_clock::now());
     resposta.Sent = canal.Escrever(Relogio::now() + config.TempoEscrita, a.Head, a.Body);
   }
+  aviso();
   if (resposta.Sent && leitor.HasUnreadInput()) canal.FecharDevagar();
 }
 
 }  // namespace
 
 void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-                   const TConnectionSettings& config, const std::atomic<bool>* parando) noexcept {
+                   const TConnectionSettings& config, const std::atomic<bool>* parando,
+                   const std::function<void()>& respondido) noexcept {
   try {
-    Servir(fd, remoteAddr, localPort, pool, config, parando);
+    Servir(fd, remoteAddr, localPort, pool, config, parando, respondido);
   } catch (...) {
     // Out of memory while reading, or the like: the connection just ends.
   }

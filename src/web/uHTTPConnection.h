@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "web/uHTTPRequestReader.h"
@@ -27,10 +28,12 @@ struct TConnectionSettings {
 // throws. The socket is left open for the caller to close; another thread may shut it down
 // to end the connection early. remoteAddr is the peer's address as text. parando, when given,
 // is set by a stop: a request still waiting for a pool instance then gives up (see
-// TRequestPool::AcordarEsperas).
+// TRequestPool::AcordarEsperas). respondido, when given, is called once, on this thread, as
+// soon as the answer is out (or the connection is given up), before the last bytes the client
+// may still send are drained: what the client could reconnect for is free by then.
 void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
-                   const TConnectionSettings& config,
-                   const std::atomic<bool>* parando = nullptr) noexcept;
+                   const TConnectionSettings& config, const std::atomic<bool>* parando = nullptr,
+                   const std::function<void()>& respondido = {}) noexcept;
 
 }  // namespace tamrix::web
 

@@ -285,9 +285,13 @@ THTTPRequestReader::TStep THTTPRequestReader::Advance(const std::function<bool()
 
       case TEstado::eCorpo:
         if (buffer_.size() - pos_ < restante_) return TStep::NeedMore;
-        if (pos_ == 0 && buffer_.size() == restante_) {
+        if (pos_ == 0) {
+          // The body keeps the buffer it arrived in; only bytes sent after it are copied, so
+          // a large body is never held twice.
+          std::string depois = buffer_.substr(static_cast<std::size_t>(restante_));
           corpo_ = std::move(buffer_);
-          buffer_.clear();
+          corpo_.resize(static_cast<std::size_t>(restante_));
+          buffer_ = std::move(depois);
         } else {
           corpo_ = buffer_.substr(pos_, restante_);
           pos_ += restante_;

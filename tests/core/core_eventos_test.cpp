@@ -13,6 +13,7 @@
 
 #include "core/uEventosServRest.h"
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTextoLog.h"
 #include "support/pgtest.h"
 
 namespace tamrix::core {
@@ -213,16 +214,18 @@ TEST_F(EventosTest, AtMostTenErrorsASecondAndOneRowForTheRest) {
   EXPECT_TRUE(log_.Linhas().empty());
 }
 
-// A client's text cannot make a row of two lines, nor one longer than the column.
-TEST_F(EventosTest, RowTextIsEscapedAndCut) {
+// No row is longer than the column; the server's own line breaks stay (a client's text is
+// escaped and cut where it is inserted).
+TEST_F(EventosTest, RowTextIsCutToTheColumn) {
   main_.Open();
   TEventosServRest ev;
   ev.DefinirConexao(&main_);
-  EXPECT_TRUE(ev.InserirEventoErro("a\r\n* ERRO * forjado\t\x01"));
+  EXPECT_TRUE(ev.InserirEventoErro("Falha ao conectar.\r\n  - Token: " +
+                                   diagnostics::TextoChamador("a\r\n* ERRO * forjado", 512)));
   EXPECT_TRUE(ev.InserirEvento(std::string(12 * 1024, 'x') + "\n"));
   const auto linhas = Linhas();
   ASSERT_EQ(linhas.size(), 2u);
-  EXPECT_EQ(linhas[0], "* ERRO * a\\r\\n* ERRO * forjado\\t\\x01");
+  EXPECT_EQ(linhas[0], "* ERRO * Falha ao conectar.\r\n  - Token: a\\r\\n* ERRO * forjado");
   EXPECT_EQ(linhas[1], std::string(TEventosServRest::kTamanhoMaximoDescricao - 5, 'x') + "[...]");
   EXPECT_TRUE(log_.Linhas().empty());
 }

@@ -30,6 +30,11 @@ TEST(TextoLog, EscapesControlBytesAndBrokenUtf8) {
       {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
       {"\xe2\x82", "\\xe2\\x82"},                    // cut inside a character
       {"C:\\pasta\\r", "C:\\pasta\\r"},              // a backslash stays
+      // Characters other readers take for a line break or a reversal of the line.
+      {"a\xc2\x85* ERRO", "a\\u{0085}* ERRO"},
+      {"\xe2\x80\xa8\xe2\x80\xa9", "\\u{2028}\\u{2029}"},
+      {"x\xe2\x80\xaey", "x\\u{202e}y"},
+      {"\xe2\x81\xa6", "\\u{2066}"},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(EscaparControles(c.Entrada), c.Saida) << c.Entrada;

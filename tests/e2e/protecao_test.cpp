@@ -99,7 +99,7 @@ TEST(Protecao, RestAnswersForbidScriptsAndSniffingButKeepTheirBody) {
 TEST(Protecao, UploadsStopAtTheirQuotaWritingNothing) {
   TAMRIX_REQUIRE_DIST();
   TConfigE2E c;
-  c.ExtraServidor = "EspacoMaximoUploads=1000\r\n";
+  c.ExtraServidor = "EspacoMaximoUploads=6000\r\n";  // one 4 KiB block, not two
   TServidorE2E s(c);
   ASSERT_TRUE(s.Iniciar()) << s.Erros();
   const std::string corpo = upload::Corpo(std::string(600, 'a'));

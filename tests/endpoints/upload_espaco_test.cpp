@@ -41,18 +41,18 @@ TEST(ArquivoUploadEspaco, OnlyUploadNamesCountTowardsTheLimit) {
         "2016-10-10 193325-x.txt", "2016-10-10T193325.txt"})
     pasta.Gravar(outro, std::string(1000, 'c'));
   fs::create_directory(dir + "2016-10-11 000000.txt");  // a folder by that name is no upload
-  EXPECT_EQ(EspacoUploads(dir), 110u);
+  EXPECT_EQ(EspacoUploads(dir), 2 * 4096u);             // whole blocks, as the disk holds them
 }
 
 TEST(ArquivoUploadEspaco, AFileBeyondTheLimitIsRefusedAndNothingIsWritten) {
   testes::TPastaTemp pasta;
   const std::string dir = pasta.Pasta();
   TLimitesUpload l;
-  l.EspacoMaximo = 1000;
+  l.EspacoMaximo = 3 * 4096;
   l.LivreMinimo = 0;
-  EXPECT_EQ(Recusa(dir, std::string(600, 'x'), l), "");
-  EXPECT_EQ(Recusa(dir, std::string(400, 'x'), l), "");  // exactly the limit
-  const std::string texto = Recusa(dir, "y", l);
+  EXPECT_EQ(Recusa(dir, std::string(4097, 'x'), l), "");  // two blocks
+  EXPECT_EQ(Recusa(dir, "", l), "");                      // exactly the limit
+  const std::string texto = Recusa(dir, "", l);           // even empty files take a block
   EXPECT_NE(texto.find("não foi gravado"), std::string::npos) << texto;
   EXPECT_NE(texto.find("EspacoMaximoUploads"), std::string::npos) << texto;
   EXPECT_EQ(Arquivos(dir), 2u);

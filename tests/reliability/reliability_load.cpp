@@ -375,6 +375,12 @@ int CenarioCarga() {
                std::to_string(rssAntes / 1024) + " MB before (more than " + std::to_string(margem) +
                "%)");
   v.Exigir(e.Ok() > 0, "nothing served");
+  // With a wait for a free instance, a burst waits instead of being refused.
+  const long recusasPct = OpcaoInt("recusas-pct", 100);
+  const long recusas = e.Erros(kRotuloPoolCheio);
+  v.Exigir(recusas * 100 <= e.Requisicoes() * recusasPct,
+           std::to_string(recusas) + " request(s) refused by the full pool (more than " +
+               std::to_string(recusasPct) + "%)");
   ConferirTextos(e, v);
   ConferirArmazenamento(v);
   for (const auto& a : aquecimento.Amostras()) std::printf("  warm-up sample: %s\n", a.c_str());

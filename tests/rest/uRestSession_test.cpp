@@ -224,11 +224,17 @@ TEST(RestSessionManager, AtTheCeilingExpiredThenIdlestSessionsWithoutDataGoFirst
   // Only sessions with data left: the idlest of them goes.
   for (auto& x : s) x->PutData("usuario", "x");
   nova->PutData("usuario", "n");
-  m.CriarSessao("");
+  m.CriarSessao("")->PutData("usuario", "o");
   EXPECT_EQ(m.Quantidade(), 10u);
   // s[0], s[1], s[4] and s[9] were found again above; s[5] has been idle the longest.
   EXPECT_TRUE(s[5]->Encerrada());
   for (int i : {0, 1, 2, 4, 6, 9}) EXPECT_FALSE(s[static_cast<std::size_t>(i)]->Encerrada()) << i;
+
+  // A session a login succeeded in outlasts those only written into, however idle.
+  s[6]->MarcarAutenticada();  // now the idlest of all
+  m.CriarSessao("");
+  EXPECT_FALSE(s[6]->Encerrada());
+  EXPECT_TRUE(s[7]->Encerrada());
 
   // Expired sessions make the room when there are any: all of them go, nothing else.
   relogio.Avancar(21min);
@@ -249,6 +255,13 @@ TEST(RestSession, ProtocolItemsAreCutToTheirLimitOnACharacterBoundary) {
   EXPECT_TRUE(s.SemDados());
   s.PutData("Token", "t");
   EXPECT_FALSE(s.SemDados());
+  EXPECT_EQ(s.Uso(), TUsoSessao::usDados);
+  // What a method writes is bounded too: a flood of failed logins cannot hold much.
+  s.PutData("Usuario", std::string(16384, 'u'));
+  EXPECT_EQ(s.GetData("Usuario").size(), kMaximoDadoSessao);
+  s.MarcarAutenticada();
+  s.PutData("App", "PDV");
+  EXPECT_EQ(s.Uso(), TUsoSessao::usAutenticada);
 }
 
 TEST(RestSessionManager, SweeperRemovesExpiredSessionsInTheBackground) {
