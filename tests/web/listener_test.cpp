@@ -103,6 +103,13 @@ class TwmTeste : public TWebModuleBase {
   std::thread::id thread_;
 };
 
+// A raw request and how its answer must start ("" = closed without an answer).
+struct TCasoResposta {
+  const char* nome;
+  std::string pedido;
+  std::string inicio;
+};
+
 class Listener : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -150,6 +157,22 @@ class Listener : public ::testing::Test {
     ASSERT_EQ(pool_.Waiting(), n);
   }
   std::string Trocar(std::string_view pedido) { return TrocarHTTP(porta_, pedido); }
+  // Each request on a connection of its own: the answer starts as the case says, and the
+  // server closes.
+  template <std::size_t N>
+  void ConferirRespostas(const TCasoResposta (&casos)[N]) {
+    for (const auto& caso : casos) {
+      SCOPED_TRACE(caso.nome);
+      TClienteHTTP c(porta_);
+      c.Enviar(caso.pedido);
+      const std::string r = c.LerTudo();
+      EXPECT_TRUE(c.Fechou());
+      EXPECT_EQ(r.substr(0, caso.inicio.size()), caso.inicio);
+      if (caso.inicio.empty()) {
+        EXPECT_EQ(r, "");
+      }
+    }
+  }
   std::string Get(std::string_view caminho, std::string_view extra = "") {
     return Trocar("GET " + std::string(caminho) + " HTTP/1.1\r\nHost: h\r\n" + std::string(extra) +
                   "\r\n");
@@ -322,11 +345,7 @@ TEST_F(Listener, LargeBodyArrivesWhole) {
 }
 
 TEST_F(Listener, FailureTable) {
-  struct TCaso {
-    const char* nome;
-    std::string pedido;
-    std::string inicio;  // "" = closed without an answer
-  } casos[] = {
+  const TCasoResposta casos[] = {
       {"request line without a space", "GET\r\nHost: h\r\n\r\n", ""},
       {"Bearer", "GET / HTTP/1.1\r\nHost: h\r\nAuthorization: Bearer abc\r\n\r\n", ""},
       {"empty Authorization", "GET / HTTP/1.1\r\nHost: h\r\nAuthorization:\r\n\r\n", ""},
@@ -352,17 +371,7 @@ TEST_F(Listener, FailureTable) {
       {"module throws", "GET /erro HTTP/1.1\r\nHost: h\r\n\r\n",
        "HTTP/1.1 500 Internal Server Error\r\n"},
   };
-  for (const auto& caso : casos) {
-    SCOPED_TRACE(caso.nome);
-    TClienteHTTP c(porta_);
-    c.Enviar(caso.pedido);
-    const std::string r = c.LerTudo();
-    EXPECT_TRUE(c.Fechou());
-    EXPECT_EQ(r.substr(0, caso.inicio.size()), caso.inicio);
-    if (caso.inicio.empty()) {
-      EXPECT_EQ(r, "");
-    }
-  }
+  ConferirRespostas(casos);
   EXPECT_EQ(Corpo(Get("/erro")),
             "Falha no m\xf3"
             "dulo");
@@ -564,11 +573,7 @@ TEST_F(Listener, HeaderTotalLimitAnswers431) {
     p += "X-Fim: " + std::string(tamanho - (p.size() - corpo) - 2 - 9, 'e') + "\r\n\r\n";
     return p;
   };
-  struct TCaso {
-    const char* nome;
-    std::string pedido;
-    std::string inicio;
-  } casos[] = {
+  const TCasoResposta casos[] = {
       {"lines at the limit", linhas(4096), "HTTP/1.1 200 OK\r\n"},
       {"lines one byte over", linhas(4097), "HTTP/1.1 431 Request Header Fields Too Large\r\n"},
       {"folded header at the limit", dobrada(4096), "HTTP/1.1 200 OK\r\n"},
@@ -579,14 +584,7 @@ TEST_F(Listener, HeaderTotalLimitAnswers431) {
       {"no end in sight", "GET / HTTP/1.1\r\nHost: h\r\nX: " + std::string(8000, 'f'),
        "HTTP/1.1 431 "},
   };
-  for (const auto& caso : casos) {
-    SCOPED_TRACE(caso.nome);
-    TClienteHTTP c(porta_);
-    c.Enviar(caso.pedido);
-    const std::string r = c.LerTudo();
-    EXPECT_TRUE(c.Fechou());
-    EXPECT_EQ(r.substr(0, caso.inicio.size()), caso.inicio);
-  }
+  ConferirRespostas(casos);
   EXPECT_EQ(Ultimo().Content, "abc");
 }
 
