@@ -1,6 +1,7 @@
 #include "integration/uIntegracaoArquivo.h"
 
 #include "core/uConfigBD.h"
+#include "db/uDBBatchInsert.h"
 #include "db/uDBConnection.h"
 #include "db/uDBStoredProc.h"
 #include "diagnostics/uTraduzirErro.h"
@@ -213,10 +214,61 @@ bool TIntegracaoArquivo::GravarArquivo(TTipoArquivo pTipoArquivo,
   }
 
   PrepararTabelaArquivo(qy);
+  if (FbLinhasEmArrays && db::TDBArrayInsert::Supported(ConexaoBD()->Profile().Engine())) {
+    // Every column but the order and the text is the same on all rows: the lines go as
+    // arrays, thousands to a statement, bound with the types the table describes.
+    std::vector<db::TDBArrayInsert::TFixedColumn> fixas;
+    for (const auto& [nome, valor] : std::initializer_list<std::pair<const char*, db::TDBValue>>{
+             {"cnpj_cpf", psCNPJ},
+             {"dt_movimento", dtMovimento},
+             {"tp_arquivo", sigla},
+             {"processado", std::string("N")},
+             {"dt_arquivo", dtArquivo},
+             {"arquivo", psNomeArquivo}}) {
+      const int campo = qy.FieldByName(nome).Index();
+      fixas.push_back({qy.Columns()[static_cast<std::size_t>(campo)], valor});
+    }
+    qy.Close();
+    db::TDBArrayInsert lote(*ConexaoBD(), "Pos_Arquivo", std::move(fixas), "nr_ordem", "linha",
+                            FiLinhasPorEnvio);
+    return AplicarArquivo(
+        pTipoArquivo,
+        [&] {
+          try {
+            for (auto i = poLstArquivo.begin(); i != poLstArquivo.end(); ++i) {
+              const std::string_view visao = *i;
+              if (util::EstaVazio(visao)) continue;
+              lote.Add(static_cast<std::int64_t>(i.Indice() + 1),
+                       {visao.front() == '|' ? "" : "|", visao, visao.back() == '|' ? "" : "|"});
+            }
+            lote.Flush();
+            return true;
+          } catch (const diagnostics::EDatabaseError& e) {
+            // As a cached row refused: the text of the row's own error.
+            SetUpdateError(diagnostics::TraduzirErro(e));
+            return false;
+          }
+        },
+        psCNPJ, dtMovimento, psNomeArquivo, psMsg);
+  }
   TLinhasArquivo::TIterador proxima = poLstArquivo.begin();
   PreencherLinhas(qy, poLstArquivo, proxima, sigla, psCNPJ, dtMovimento, dtArquivo, psNomeArquivo);
-  return AplicarArquivo(pTipoArquivo, qy, poLstArquivo, proxima, psCNPJ, dtMovimento, dtArquivo,
-                        psNomeArquivo, psMsg);
+  return AplicarArquivo(
+      pTipoArquivo,
+      [&] {
+        // Rows go in list order, a block at a time, so a large file is never held as rows
+        // whole; the transaction spans every block.
+        bool ok = qy.ApplyUpdates(0) == 0;
+        while (ok && proxima != poLstArquivo.end()) {
+          PrepararTabelaArquivo(qy);
+          PreencherLinhas(qy, poLstArquivo, proxima, sigla, psCNPJ, dtMovimento, dtArquivo,
+                          psNomeArquivo);
+          ok = qy.ApplyUpdates(0) == 0;
+        }
+        qy.Close();
+        return ok;
+      },
+      psCNPJ, dtMovimento, psNomeArquivo, psMsg);
 }
 
 void TIntegracaoArquivo::PrepararTabelaArquivo(db::TDBQuery& poQuery) {
@@ -263,12 +315,10 @@ void TIntegracaoArquivo::PreencherLinhas(db::TDBQuery& poQuery, const TLinhasArq
   }
 }
 
-bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery& poQuery,
-                                        const TLinhasArquivo& poLstArquivo,
-                                        TLinhasArquivo::TIterador piProxima,
+bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo,
+                                        const std::function<bool()>& pEnviarLinhas,
                                         const std::string& psCNPJ,
                                         const db::TDBTimeStamp& pdDt_Movimento,
-                                        const db::TDBTimeStamp& pdDt_Arquivo,
                                         const std::string& psNomeArquivo, std::string& psMsg) {
   psMsg.clear();
   SetUpdateError({});
@@ -278,17 +328,7 @@ bool TIntegracaoArquivo::AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery&
       throw diagnostics::EDatabaseError(
           "Não há conexão com o banco de dados para gravar o arquivo.");
     if (!conexao->InTransaction()) conexao->StartTransaction();
-    // Rows go in list order, a block at a time, so a large file is never held as rows
-    // whole; the transaction spans every block.
-    bool ok = poQuery.ApplyUpdates(0) == 0;
-    const std::string sigla = SiglaTipoArquivo(pTipoArquivo);
-    while (ok && piProxima != poLstArquivo.end()) {
-      PrepararTabelaArquivo(poQuery);
-      PreencherLinhas(poQuery, poLstArquivo, piProxima, sigla, psCNPJ, pdDt_Movimento, pdDt_Arquivo,
-                      psNomeArquivo);
-      ok = poQuery.ApplyUpdates(0) == 0;
-    }
-    poQuery.Close();
+    bool ok = pEnviarLinhas();
     if (ok) ok = ImportarArquivo(psCNPJ, pTipoArquivo, pdDt_Movimento, psNomeArquivo);
     if (ok) ok = InserirControle(psCNPJ, pTipoArquivo, true, psNomeArquivo, pdDt_Movimento, psMsg);
     if (ok) {

@@ -9,6 +9,7 @@
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,8 @@ class TIntegracaoArquivo : public core::TClasses {
   // with the reason in psMsg otherwise (nothing of the file then remains). A kind other
   // than taVendas gives false with psMsg empty, touching nothing; a date that is not one,
   // or no line to store, gives false with the matching message text, touching nothing.
-  // Failures to set up or fill the rows propagate, after rolling back.
+  // A row the database refuses gives false with that row's own error in psMsg (also in
+  // UpdateError). Failures to set up or fill the rows propagate, after rolling back.
   bool GravarArquivo(TTipoArquivo pTipoArquivo, const TLinhasArquivo& poLstArquivo,
                      const std::string& psCNPJ, const std::string& psDt_Movimento,
                      const std::string& psNomeArquivo, std::string& psMsg);
@@ -68,20 +70,24 @@ class TIntegracaoArquivo : public core::TClasses {
            const std::string& psLog);
 
   // How many rows are held in memory before they are sent (within the one transaction);
-  // keeps a large file from being held as rows all at once.
+  // keeps a large file from being held as rows all at once. As arrays, also the rows of one
+  // statement (and never more than 1 MiB of text).
   void SetLinhasPorEnvio(std::size_t piLinhas) { FiLinhasPorEnvio = piLinhas == 0 ? 1 : piLinhas; }
+  // Whether the lines go as arrays, thousands to a statement, where the engine takes them
+  // (PostgreSQL; on by default). Off, or on SQL Server, they go as cached rows in multi-row
+  // INSERTs.
+  void SetLinhasEmArrays(bool pbArrays) { FbLinhasEmArrays = pbArrays; }
 
   static std::string SiglaTipoArquivo(TTipoArquivo pTipoArquivo);
 
  private:
   void PrepararTabelaArquivo(db::TDBQuery& poQuery);
-  // The transaction: sends the cached rows (and the lines from piProxima on), imports,
-  // registers, commits; false with psMsg set, rolled back, on any failure.
-  bool AplicarArquivo(TTipoArquivo pTipoArquivo, db::TDBQuery& poQuery,
-                      const TLinhasArquivo& poLstArquivo, TLinhasArquivo::TIterador piProxima,
+  // The transaction: sends the rows (pEnviarLinhas, false once a row is refused, with
+  // UpdateError set), imports, registers, commits; false with psMsg set, rolled back, on any
+  // failure.
+  bool AplicarArquivo(TTipoArquivo pTipoArquivo, const std::function<bool()>& pEnviarLinhas,
                       const std::string& psCNPJ, const db::TDBTimeStamp& pdDt_Movimento,
-                      const db::TDBTimeStamp& pdDt_Arquivo, const std::string& psNomeArquivo,
-                      std::string& psMsg);
+                      const std::string& psNomeArquivo, std::string& psMsg);
   // Appends and posts the rows of the lines from piProxima on, until FiLinhasPorEnvio rows
   // are cached or the list ends; piProxima moves past the lines used.
   void PreencherLinhas(db::TDBQuery& poQuery, const TLinhasArquivo& poLstArquivo,
@@ -97,6 +103,7 @@ class TIntegracaoArquivo : public core::TClasses {
                   const std::string& psLog);
 
   std::size_t FiLinhasPorEnvio = 5000;
+  bool FbLinhasEmArrays = true;
 };
 
 }  // namespace tamrix::integration

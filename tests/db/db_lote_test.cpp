@@ -1,5 +1,6 @@
 // Cached rows applied in multi-row INSERTs: batch size per engine, order across batches,
-// every column type and nulls inside a batch, and a failing row inside a batch.
+// every column type and nulls inside a batch, and a failing row inside a batch; lines sent
+// as arrays (TDBArrayInsert).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -310,6 +311,169 @@ TEST_F(LoteTest, BatchRefusedWhoseRowsPassAloneStillFails) {
   EXPECT_NE(falhas_[0].message.find("lote recusado"), std::string::npos) << falhas_[0].message;
   conn_.Rollback();
   EXPECT_EQ(Count(), 0);
+}
+
+}  // namespace
+}  // namespace tamrix::db
+
+namespace tamrix::db {
+namespace {
+
+// Lines sent as arrays, blocks of a few rows: texts that an array literal must quote, order
+// across blocks, the fixed columns with their declared types, and the refused row.
+class ArrayInsertTest : public LoteTest {
+ protected:
+  std::unique_ptr<TDBArrayInsert> Novo(std::size_t linhas, std::size_t bytes = 1 << 20) {
+    std::vector<TDBArrayInsert::TFixedColumn> fixas;
+    const std::pair<const char*, TDBValue> valores[] = {
+        {"cnpj_cpf", std::string("11222333000181")},
+        {"dt_movimento", TDBTimeStamp{2016, 10, 9}},
+        {"tp_arquivo", std::string("V")},
+        {"processado", std::string("N")},
+        {"dt_arquivo", TDBTimeStamp{2016, 10, 10, 8, 30, 15, 250000000}},
+        {"arquivo", std::string("VENDAS.TXT")}};
+    for (const auto& [nome, valor] : valores)
+      fixas.push_back(
+          {q_.Columns()[static_cast<std::size_t>(q_.FieldByName(nome).Index())], valor});
+    return std::make_unique<TDBArrayInsert>(conn_, "Pos_Arquivo", std::move(fixas), "nr_ordem",
+                                            "linha", linhas, bytes);
+  }
+  // The stored lines in the order they reached the table.
+  std::vector<std::string> Textos() {
+    TDBQuery q(&conn_);
+    q.SetSQL("SELECT linha FROM Pos_Arquivo ORDER BY id_pos_arquivo");
+    q.Open();
+    std::vector<std::string> v;
+    for (; !q.Eof(); q.Next()) v.push_back(q.Fields(0).AsString());
+    return v;
+  }
+};
+
+TEST_F(ArrayInsertTest, TextsOrderAndFixedColumnsAcrossBlocks) {
+  ASSERT_TRUE(TDBArrayInsert::Supported(conn_.Profile().Engine()));
+  const std::vector<std::string> textos = {"|V|1|",
+                                           "\"aspas\" e \\barra\\ no fim\\",
+                                           "{chaves},vírgula, NULL",
+                                           "NULL",
+                                           "",
+                                           "São João d'Ávila ç 😀 \xF0\x9F\x98\x80",
+                                           "  espaços  ",
+                                           "|" + std::string(3998, 'x') + "|",
+                                           "\\\"",
+                                           "última"};
+  struct Caso {
+    std::size_t linhas, bytes;
+    int comandos;
+  };
+  // Blocks closed by the row count, by the bytes held, and one block for everything.
+  for (const Caso& c : {Caso{3, 1 << 20, 4}, Caso{100, 4000, 2}, Caso{10000, 1 << 20, 1}}) {
+    SCOPED_TRACE(c.linhas);
+    Exec("DELETE FROM Pos_Arquivo");
+    Exec("UPDATE lote_comandos SET n = 0");
+    auto lote = Novo(c.linhas, c.bytes);
+    conn_.StartTransaction();
+    for (std::size_t i = 0; i < textos.size(); ++i) {
+      // The last text in pieces, as a caller adds the pipes around a line.
+      if (i + 1 == textos.size())
+        lote->Add(static_cast<std::int64_t>(i + 1), {"últ", "", "ima"});
+      else
+        lote->Add(static_cast<std::int64_t>(i + 1), {textos[i]});
+    }
+    lote->Flush();
+    lote->Flush();  // nothing held: nothing sent
+    conn_.Commit();
+    EXPECT_EQ(lote->RowsSent(), textos.size());
+    EXPECT_EQ(Textos(), textos);
+    EXPECT_EQ(Ordem(), UmAte(static_cast<int>(textos.size())));
+    EXPECT_EQ(Statements(), c.comandos);
+  }
+  TDBQuery q(&conn_);
+  q.SetSQL(
+      "SELECT count(*) FROM Pos_Arquivo WHERE cnpj_cpf = '11222333000181' AND dt_movimento = "
+      "'2016-10-09' AND tp_arquivo = 'V' AND processado = 'N' AND dt_arquivo = "
+      "'2016-10-10 08:30:15.25' AND arquivo = 'VENDAS.TXT' AND arquivo_xml IS NULL");
+  q.Open();
+  EXPECT_EQ(q.Fields(0).AsInteger(), static_cast<int>(textos.size()));
+}
+
+// A row refused in the second block: the error is that row's own and names it; the rows
+// after it are never sent, and the rollback leaves nothing.
+TEST_F(ArrayInsertTest, RefusedRowIsFoundInItsBlock) {
+  Exec("ALTER TABLE Pos_Arquivo ADD CONSTRAINT lote_sem_zero CHECK (linha <> '|zero|')");
+  struct Caso {
+    const char* what;
+    std::string linha;
+    std::string inMessage;
+  };
+  const Caso casos[] = {
+      {"value too long", "|" + std::string(4000, 'y') + "|", "4000"},
+      {"CHECK", "|zero|", "lote_sem_zero"},
+  };
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.what);
+    auto lote = Novo(10);
+    conn_.StartTransaction();
+    std::string mensagem;
+    int enviadas = 0;
+    try {
+      for (int i = 1; i <= 30; ++i) {
+        lote->Add(i, {i == 15 ? c.linha : "|" + std::to_string(i) + "|"});
+        enviadas = i;
+      }
+      lote->Flush();
+    } catch (const EDatabaseError& e) {
+      mensagem = e.Message();
+    }
+    EXPECT_EQ(enviadas, 19);  // raised by the Add that closed the second block
+    EXPECT_EQ(lote->FailedNumber(), 15);
+    EXPECT_EQ(lote->RowsSent(), 10u);
+    EXPECT_NE(mensagem.find(c.inMessage), std::string::npos) << mensagem;
+    EXPECT_EQ(mensagem.find("current transaction is aborted"), std::string::npos) << mensagem;
+    conn_.Rollback();
+    EXPECT_EQ(Count(), 0);
+  }
+}
+
+// A block the database refuses although each row passes alone: the block's error stands.
+TEST_F(ArrayInsertTest, BlockRefusedWhoseRowsPassAloneStillFails) {
+  Exec(
+      "CREATE FUNCTION lote_um_por_vez() RETURNS trigger LANGUAGE plpgsql AS "
+      "'BEGIN IF (SELECT COUNT(*) FROM novos) > 1 THEN RAISE EXCEPTION ''lote recusado''; "
+      "END IF; RETURN NULL; END'");
+  Exec(
+      "CREATE TRIGGER lote_um_por_vez AFTER INSERT ON Pos_Arquivo REFERENCING NEW TABLE AS "
+      "novos FOR EACH STATEMENT EXECUTE FUNCTION lote_um_por_vez()");
+  auto lote = Novo(100);
+  conn_.StartTransaction();
+  for (int i = 1; i <= 5; ++i) lote->Add(i, {"|x|"});
+  try {
+    lote->Flush();
+    ADD_FAILURE() << "block accepted";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(e.Message().find("lote recusado"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(lote->FailedNumber(), 1);
+  EXPECT_EQ(lote->RowsSent(), 0u);
+  conn_.Rollback();
+  EXPECT_EQ(Count(), 0);
+}
+
+// The server drops the connection before a block goes: the error is the lost connection's,
+// not a row's, and no row is sent again.
+TEST_F(ArrayInsertTest, ConnectionDroppedBeforeTheBlock) {
+  const std::string pid = Text("SELECT pg_backend_pid()");
+  auto lote = Novo(100);
+  conn_.StartTransaction();
+  for (int i = 1; i <= 5; ++i) lote->Add(i, {"|x|"});
+  pgtest::QueryText("postgres", "SELECT pg_terminate_backend(" + pid + ")");
+  try {
+    lote->Flush();
+    ADD_FAILURE() << "block accepted";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(e.Message().find("Não há conexão"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(lote->FailedNumber(), 1);
+  EXPECT_FALSE(conn_.Connected());
 }
 
 }  // namespace

@@ -100,25 +100,32 @@ TEST_F(GravacaoTest, ArquivoJaImportadoPeloNomeEPeloCnpjComoEscrito) {
   EXPECT_EQ(Validar(kToken, kCnpj, "2016-10-09", "VENDAS2.TXT", arquivo), -1);
 }
 
+// Both ways of sending the lines: arrays (PostgreSQL) and cached rows (what SQL Server gets).
 TEST_F(GravacaoTest, GravaLinhasImportaERegistra) {
-  for (std::size_t porEnvio : {std::size_t{5000}, std::size_t{2}}) {
+  for (const auto& [arrays, porEnvio] :
+       {std::pair{true, 5000}, {true, 2}, {false, 5000}, {false, 2}}) {
+    SCOPED_TRACE(std::to_string(arrays) + " " + std::to_string(porEnvio));
     S().Limpar();
-    o.SetLinhasPorEnvio(porEnvio);
-    Linhas linhas{"|V|A|1,50|", "V|B|2", "", "V|C|3|", "|V|D|4", "   ", "  V|E|5"};
+    o.SetLinhasEmArrays(arrays);
+    o.SetLinhasPorEnvio(static_cast<std::size_t>(porEnvio));
+    // Texts an array literal must quote arrive as they are.
+    Linhas linhas{"|V|A|1,50|", "V|B|2", "",        "V|C|3|",
+                  "|V|D|4",     "   ",   "  V|E|5", "V|\"{X,Y}\"|\\|NULL"};
     std::string msg = "x";
     ASSERT_TRUE(o.GravarArquivo(taVendas, linhas, kCnpj, "2016-10-09T12:00", "VENDAS.TXT", msg))
         << msg;
     EXPECT_EQ(msg, "");
-    EXPECT_EQ(S().Tenant("SELECT string_agg(nr_ordem || '=' || linha, ' ' ORDER BY nr_ordem) "
-                         "FROM Pos_Arquivo"),
-              "1=|V|A|1,50| 2=|V|B|2| 4=|V|C|3| 5=|V|D|4| 7=|  V|E|5|");
+    // In the table's order of arrival, as the procedure reads them.
+    EXPECT_EQ(S().Tenant("SELECT string_agg(nr_ordem || '=' || linha, ' ' ORDER BY "
+                         "id_pos_arquivo) FROM Pos_Arquivo"),
+              "1=|V|A|1,50| 2=|V|B|2| 4=|V|C|3| 5=|V|D|4| 7=|  V|E|5| 8=|V|\"{X,Y}\"|\\|NULL|");
     EXPECT_EQ(S().Tenant("SELECT count(DISTINCT (cnpj_cpf, dt_movimento, tp_arquivo, arquivo, "
                          "dt_arquivo)) || ' ' || min(cnpj_cpf) || ' ' || min(dt_movimento) || "
                          "' ' || min(tp_arquivo) || ' ' || min(arquivo) FROM Pos_Arquivo"),
               "1 11222333000181 2016-10-09 00:00:00 V VENDAS.TXT");
-    EXPECT_EQ(S().Tenant("SELECT count(*) FROM Pos_Arquivo WHERE arquivo_xml IS NULL"), "5");
+    EXPECT_EQ(S().Tenant("SELECT count(*) FROM Pos_Arquivo WHERE arquivo_xml IS NULL"), "6");
     // The procedure saw every stored row.
-    EXPECT_EQ(S().Contar("Pos_Venda"), 5);
+    EXPECT_EQ(S().Contar("Pos_Venda"), 6);
     EXPECT_EQ(S().Tenant("SELECT cnpj_empresa || ' ' || servico || ' ' || controle || ' ' || "
                          "arquivo || ' ' || transfere || ' ' || enviado || ' ' || dt_movimento "
                          "FROM POS_Controle"),
@@ -150,15 +157,23 @@ TEST_F(GravacaoTest, FalhaDoProcedimentoNaoDeixaNada) {
 }
 
 TEST_F(GravacaoTest, FalhaDeUmaLinhaEmEnvioPosteriorDesfazOsAnteriores) {
-  o.SetLinhasPorEnvio(2);
-  std::string msg;
-  // linha is varchar(4000): the fifth row fails after two parts were sent.
-  EXPECT_FALSE(
-      Gravar({"|V|A|", "|V|B|", "|V|C|", "|V|D|", "|V|" + std::string(5000, 'X') + "|"}, msg));
-  EXPECT_FALSE(msg.empty());
-  EXPECT_EQ(msg, o.UpdateError());
-  EsperarNadaGravado();
-  EXPECT_EQ(S().Contar("POS_Controle"), 0);
+  std::vector<std::string> respostas;
+  for (bool arrays : {true, false}) {
+    SCOPED_TRACE(arrays);
+    o.SetLinhasEmArrays(arrays);
+    o.SetLinhasPorEnvio(2);
+    std::string msg;
+    // linha is varchar(4000): the fifth row fails after two parts were sent, its own error
+    // the answer.
+    EXPECT_FALSE(Gravar(
+        {"|V|A|", "|V|B|", "|V|C|", "|V|D|", "|V|" + std::string(5000, 'X') + "|", "|V|F|"}, msg));
+    EXPECT_NE(msg.find("4000"), std::string::npos) << msg;
+    EXPECT_EQ(msg, o.UpdateError());
+    EsperarNadaGravado();
+    EXPECT_EQ(S().Contar("POS_Controle"), 0);
+    respostas.push_back(msg);
+  }
+  EXPECT_EQ(respostas[0], respostas[1]);  // the same answer either way
 }
 
 TEST_F(GravacaoTest, FalhaDoRegistroDesfazLinhasEImportacao) {
