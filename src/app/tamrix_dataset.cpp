@@ -1,5 +1,6 @@
-// tamrix-dataset [FILE]: prints every data set of a REST answer (or of a bare container) as
-// CSV, RFC 4180, on standard output. NULL is an empty field, an empty value is "".
+// tamrix-dataset [FILE]: prints every data set of a REST answer, of a value read back from the
+// result cache ({"result":{...}}) or of a bare container as CSV, RFC 4180, on standard output.
+// NULL is an empty field, an empty value is "".
 // Exit status: 0 done, 1 the answer is an error envelope, 2 unreadable input or usage.
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -9,6 +10,8 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "diagnostics/uExcecoes.h"
 #include "rest/uDataSetReader.h"
@@ -70,6 +73,18 @@ std::string LerEntrada(int argc, char** argv) {
   return std::string(std::istreambuf_iterator<char>(std::cin), {});
 }
 
+// The data sets of a parsed input: a bare container, a cache answer whose "result" is one
+// value instead of a list (a value that is no container holds none), or a plain answer.
+std::vector<TDataSetLido> DataSetsDe(const boost::json::value& v, std::string_view texto) {
+  if (rest::EhContainerDataSets(v)) return rest::LerContainerDataSets(v);
+  if (const auto* o = v.if_object()) {
+    if (const auto* r = o->if_contains("result"); r && !r->is_array())
+      return rest::EhContainerDataSets(*r) ? rest::LerContainerDataSets(*r)
+                                           : std::vector<TDataSetLido>{};
+  }
+  return rest::LerRespostaDataSets(texto);
+}
+
 int Executar(int argc, char** argv) {
   std::vector<TDataSetLido> dataSets;
   try {
@@ -84,8 +99,7 @@ int Executar(int argc, char** argv) {
                 << "\n";
       return 1;
     }
-    dataSets = rest::EhContainerDataSets(v) ? rest::LerContainerDataSets(v)
-                                            : rest::LerRespostaDataSets(entrada);
+    dataSets = DataSetsDe(v, entrada);
   } catch (const std::exception& e) {
     std::cerr << "tamrix-dataset: " << e.what() << "\n";
     return 2;

@@ -142,6 +142,20 @@ TEST_F(Arquivos, CommandPrintsCsvWithNullApartFromEmpty) {
   rest::EscreverJSONDataSets(lista, container);  // a bare container is read too
   EXPECT_EQ(Executar(cli + " " + Gravar("c.json", container)).texto, csv + "\r\nn\r\n");
 
+  // A value read back from the result cache: "result" holds the one kept value, no list.
+  const TSaida doCache =
+      Executar(cli + " " + Gravar("cache.json", "{\"result\":" + container + "}"));
+  EXPECT_EQ(doCache.status, 0);
+  EXPECT_EQ(doCache.texto, csv + "\r\nn\r\n");
+  const TSaida semDataSet = Executar(cli + " " + Gravar("objeto.json", R"({"result":{"a":1}})"));
+  EXPECT_EQ(semDataSet.status, 0);
+  EXPECT_EQ(semDataSet.texto, "");
+  std::string ruim = container;  // the kept value is checked as strictly as a list's
+  ruim.insert(ruim.find("\"FLength\":") + 10, "9");
+  EXPECT_EQ(Executar(cli + " " + Gravar("ruim.json", "{\"result\":" + ruim + "}") + " 2>/dev/null")
+                .status,
+            2);
+
   EXPECT_EQ(Executar(cli + " " + Gravar("e.json", R"({"error":"x"})") + " 2>/dev/null").status, 1);
   EXPECT_EQ(Executar(cli + " " + Gravar("g.json", "{\"result\":[") + " 2>/dev/null").status, 2);
   EXPECT_EQ(Executar(cli + " " + (dir_ / "ausente.json").string() + " 2>/dev/null").status, 2);
