@@ -175,6 +175,7 @@ void TDBDataSet::Close() {
     }
   }
   rows_.clear();
+  spare_ = TRow{};
   fields_.clear();
   columns_.clear();
   editRow_ = TRow{};
@@ -275,9 +276,10 @@ void TDBDataSet::Next() {
     return;
   }
   if (eof_) return;
-  TRow row;
-  if (FetchOne(row.values)) {
-    rows_.assign(1, std::move(row));
+  // The row before last lends its buffers to the next one.
+  if (FetchOne(spare_.values)) {
+    if (rows_.size() != 1) rows_.resize(1);
+    std::swap(rows_[0].values, spare_.values);
     ++streamed_;
   } else {
     eof_ = true;

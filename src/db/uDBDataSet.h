@@ -185,6 +185,7 @@ class TDBDataSet {
   std::unique_ptr<odbc::TStatement> stmt_;  // open while rows remain in the driver
   bool statementLost_ = false;              // the connection closed before the last row
   std::vector<TRow> rows_;                  // held rows, or just the current one
+  TRow spare_;                              // streaming: the buffers of the next row
   bool holding_ = false;
   bool fetchAllOnOpen_ = false;
   std::size_t position_ = 0;   // current position (held rows)

@@ -7,6 +7,7 @@
 #ifndef TAMRIX_DB_UDBDRIVERPROFILE_H
 #define TAMRIX_DB_UDBDRIVERPROFILE_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,10 @@ class TDBDriverProfile {
 
   // The name to give SQLProcedureColumns for a procedure as the server's code writes it.
   virtual std::string CatalogProcedureName(std::string_view name) const = 0;
+
+  // Most rows one fetch brings into the statement's bound column buffers (a row array);
+  // 1 reads every cell on its own with SQLGetData.
+  virtual std::size_t FetchBlockRows() const = 0;
 
   // One of the per-engine SQL texts, lines joined by CR LF.
   virtual std::string Text(TDBEngineText which) const = 0;

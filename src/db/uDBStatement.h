@@ -7,6 +7,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,9 @@ class TStatement {
   SQLLEN RowCount();
   // Description of the current result's columns.
   std::vector<TDBColumn> DescribeColumns();
-  // Fetches the next row into `row`; false at the end of the result.
+  // Fetches the next row into `row`; false at the end of the result. Where the profile
+  // allows it and every column has a bounded size, rows come from the driver in blocks into
+  // bound column buffers (a row array); otherwise each cell is read on its own.
   bool Fetch(const std::vector<TDBColumn>& columns, std::vector<TDBValue>& row);
   // Copies output parameter buffers into their parameters (after Drain).
   void StoreOutputs();
@@ -73,14 +76,39 @@ class TStatement {
     SQLSMALLINT io = SQL_PARAM_INPUT;
     TDBParam* output = nullptr;
   };
+  // The buffers of one result column in a block fetch: one cell of `width` bytes per row.
+  struct TColumnBlock {
+    SQLSMALLINT cType = SQL_C_CHAR;
+    bool utf8 = false;  // text fetched as the UTF-8 bytes the server sent (SQL_C_BINARY)
+    std::size_t width = 0;
+    std::vector<unsigned char> data;
+    std::vector<SQLLEN> indicators;
+  };
+  enum class TFetchMode { Undecided, Cells, Blocks };
+
   [[noreturn]] void Raise(const char* fallback) const;
   void Check(SQLRETURN rc, const char* fallback) const;
   TDBValue ReadColumn(SQLUSMALLINT index, const TDBColumn& column);
   static TBinding MakeBinding(const TBindSpec& spec);
+  // Binds the columns to a row array; false (nothing bound) when they must be read cell by
+  // cell.
+  bool StartBlocks(const std::vector<TDBColumn>& columns);
+  // Whether result column `index` is text in the server's own types (psqlODBC reports some
+  // other types, booleans among them, as text, and refuses them as bytes).
+  bool ServerTextType(std::size_t index);
+  // Unbinds the row array, so the next result starts undecided.
+  void EndBlocks();
+  // Stores the value of column `index` in the current row of the block.
+  void BlockValue(std::size_t index, const TDBColumn& column, TDBValue& value);
 
   const TDBConnection& connection_;
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
   std::vector<TBinding> bindings_;
+  TFetchMode mode_ = TFetchMode::Undecided;
+  std::vector<TColumnBlock> blocks_;
+  std::vector<SQLUSMALLINT> rowStatus_;
+  SQLULEN blockRows_ = 0;  // rows the last block fetch brought
+  SQLULEN blockPos_ = 0;   // row of the block handed over next
 };
 
 }  // namespace odbc

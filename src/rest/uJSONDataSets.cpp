@@ -1,9 +1,11 @@
 #include "rest/uJSONDataSets.h"
 
+#include <isa-l/igzip_lib.h>
 #include <sqlext.h>
-#include <zlib.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -19,104 +21,144 @@ namespace {
 // The binary image goes to zlib in pieces of this size, so it is never held whole.
 constexpr std::size_t kLoteBinario = 64 * 1024;
 constexpr std::size_t kLoteZlib = 32 * 1024;
-constexpr int kCaracteresPorLinha = 76;
+constexpr std::size_t kCaracteresPorLinha = 76;
 
 // Base64 with CR LF after every 76th character (also after a full last line), written as the
-// inside of a JSON string: '/' as "\/" and the breaks as "\r\n".
+// inside of a JSON string: '/' as "\/" and the breaks as "\r\n". Whole lines of 57 bytes
+// are encoded at once into a local buffer, which is appended in one piece.
 class TBase64JSON {
  public:
   explicit TBase64JSON(std::string& out) : out_(out) {}
 
   void Acrescentar(const unsigned char* p, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      resto_[nResto_++] = p[i];
-      if (nResto_ == 3) {
-        Grupo(3);
+    // Complete the line started by the previous piece first.
+    while (n > 0 && nResto_ > 0) {
+      resto_[nResto_++] = *p++;
+      --n;
+      if (nResto_ == kBytesPorLinha) {
+        Linha(resto_, kBytesPorLinha);
         nResto_ = 0;
       }
     }
+    for (; n >= kBytesPorLinha; p += kBytesPorLinha, n -= kBytesPorLinha) Linha(p, kBytesPorLinha);
+    for (; n > 0; --n) resto_[nResto_++] = *p++;
   }
 
   void Terminar() {
-    if (nResto_ > 0) {
-      for (int i = nResto_; i < 3; ++i) resto_[i] = 0;
-      Grupo(nResto_);
-      nResto_ = 0;
-    }
+    if (nResto_ > 0) Linha(resto_, nResto_);
+    nResto_ = 0;
   }
 
   // Length of the text in UTF-16 units, each break counting two.
   std::uint64_t Unidades() const { return unidades_; }
 
  private:
-  void Grupo(int bytes) {
+  static constexpr std::size_t kBytesPorLinha = 57;  // 76 characters
+
+  // One line: a full one ends with the break, a short (last) one is padded and has none.
+  void Linha(const unsigned char* p, std::size_t n) {
     static constexpr char kAlfabeto[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    const std::uint32_t v = (resto_[0] << 16) | (resto_[1] << 8) | resto_[2];
-    Caractere(kAlfabeto[(v >> 18) & 63]);
-    Caractere(kAlfabeto[(v >> 12) & 63]);
-    Caractere(bytes > 1 ? kAlfabeto[(v >> 6) & 63] : '=');
-    Caractere(bytes > 2 ? kAlfabeto[v & 63] : '=');
+    char texto[kCaracteresPorLinha * 2 + 4];  // every character may be an escaped '/'
+    char* t = texto;
+    std::size_t caracteres = 0;
+    auto Caractere = [&](char c) {
+      if (c == '/') *t++ = '\\';
+      *t++ = c;
+      ++caracteres;
+    };
+    std::size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+      const std::uint32_t v = (p[i] << 16) | (p[i + 1] << 8) | p[i + 2];
+      Caractere(kAlfabeto[(v >> 18) & 63]);
+      Caractere(kAlfabeto[(v >> 12) & 63]);
+      Caractere(kAlfabeto[(v >> 6) & 63]);
+      Caractere(kAlfabeto[v & 63]);
+    }
+    if (i < n) {
+      const std::uint32_t v = (p[i] << 16) | (i + 1 < n ? p[i + 1] << 8 : 0);
+      Caractere(kAlfabeto[(v >> 18) & 63]);
+      Caractere(kAlfabeto[(v >> 12) & 63]);
+      Caractere(i + 1 < n ? kAlfabeto[(v >> 6) & 63] : '=');
+      Caractere('=');
+    }
+    if (caracteres == kCaracteresPorLinha) {
+      std::memcpy(t, "\\r\\n", 4);
+      t += 4;
+      unidades_ += 2;
+    }
+    unidades_ += caracteres;
+    Reservar(static_cast<std::size_t>(t - texto));
+    out_.append(texto, static_cast<std::size_t>(t - texto));
   }
 
-  void Caractere(char c) {
-    if (c == '/')
-      out_ += "\\/";
-    else
-      out_ += c;
-    ++unidades_;
-    if (++coluna_ == kCaracteresPorLinha) {
-      out_ += "\\r\\n";
-      unidades_ += 2;
-      coluna_ = 0;
-    }
+  // Room for n more bytes. Past 1 MB the text grows to 64 MB at once: glibc maps blocks that
+  // large on their own and unmaps them when freed, so the buffers each growth leaves behind
+  // do not stay resident (smaller ones linger in the thread's arena), and only the pages
+  // written count.
+  void Reservar(std::size_t n) {
+    if (out_.capacity() - out_.size() >= n) return;
+    std::size_t nova = std::max(out_.capacity() * 2, out_.size() + n);
+    if (nova > kLimiarMapeado) nova = std::max(nova, kPassoMapeado);
+    out_.reserve(nova);
   }
+
+  static constexpr std::size_t kLimiarMapeado = std::size_t{1} << 20;
+  static constexpr std::size_t kPassoMapeado = std::size_t{64} << 20;
 
   std::string& out_;
-  unsigned char resto_[3] = {};
-  int nResto_ = 0;  // bytes waiting for a full group of three
-  int coluna_ = 0;  // characters on the current line
+  unsigned char resto_[kBytesPorLinha] = {};
+  std::size_t nResto_ = 0;  // bytes waiting for a full line
   std::uint64_t unidades_ = 0;
 };
 
-// One zlib stream (default level, 32 KB window) fed piece by piece into a TBase64JSON.
+// One zlib stream (RFC 1950, 32 KB window) fed piece by piece into a TBase64JSON, deflated
+// by ISA-L at its level 1: on registry rows some 7 times as fast as zlib's level 4 and 15
+// times its default level, for 4% more bytes than the default level (zlib's levels 1 to 3
+// cost 10% or more). Any zlib reader inflates it.
 class TCompressorZlib {
  public:
-  explicit TCompressorZlib(TBase64JSON& saida) : saida_(saida) {
-    if (deflateInit(&z_, Z_DEFAULT_COMPRESSION) != Z_OK)
-      throw diagnostics::Exception("Falha ao iniciar a compressão do conjunto de dados.");
+  explicit TCompressorZlib(TBase64JSON& saida)
+      : saida_(saida), z_(std::make_unique<isal_zstream>()), nivel_(ISAL_DEF_LVL1_DEFAULT) {
+    isal_deflate_init(z_.get());
+    z_->gzip_flag = IGZIP_ZLIB;
+    z_->level = 1;
+    z_->level_buf = nivel_.data();
+    z_->level_buf_size = static_cast<std::uint32_t>(nivel_.size());
   }
-  ~TCompressorZlib() { deflateEnd(&z_); }
   TCompressorZlib(const TCompressorZlib&) = delete;
   TCompressorZlib& operator=(const TCompressorZlib&) = delete;
 
   void Acrescentar(std::string_view dados) {
-    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(dados.data()));
-    z_.avail_in = static_cast<uInt>(dados.size());
-    Executar(Z_NO_FLUSH);
+    z_->next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(dados.data()));
+    z_->avail_in = static_cast<std::uint32_t>(dados.size());
+    Executar(false);
   }
 
   void Terminar() {
-    z_.next_in = nullptr;
-    z_.avail_in = 0;
-    Executar(Z_FINISH);
+    z_->next_in = nullptr;
+    z_->avail_in = 0;
+    Executar(true);
   }
 
  private:
-  void Executar(int flush) {
+  void Executar(bool fim) {
+    z_->end_of_stream = fim ? 1 : 0;
+    z_->flush = NO_FLUSH;
     for (;;) {
-      z_.next_out = bloco_;
-      z_.avail_out = sizeof bloco_;
-      const int r = deflate(&z_, flush);
-      if (r == Z_STREAM_ERROR)
+      z_->next_out = bloco_;
+      z_->avail_out = sizeof bloco_;
+      if (isal_deflate(z_.get()) != COMP_OK)
         throw diagnostics::Exception("Falha na compressão do conjunto de dados.");
-      saida_.Acrescentar(bloco_, sizeof bloco_ - z_.avail_out);
-      if (flush == Z_FINISH ? r == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0)) return;
+      saida_.Acrescentar(bloco_, sizeof bloco_ - z_->avail_out);
+      if (fim ? z_->internal_state.state == ZSTATE_END : (z_->avail_in == 0 && z_->avail_out != 0))
+        return;
     }
   }
 
   TBase64JSON& saida_;
-  z_stream z_{};
+  std::unique_ptr<isal_zstream> z_;  // some 100 KB of state: not on the stack
+  std::vector<std::uint8_t> nivel_;  // the level's hash tables
   unsigned char bloco_[kLoteZlib];
 };
 

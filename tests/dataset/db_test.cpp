@@ -3,6 +3,7 @@
 // should.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -136,6 +137,34 @@ TEST_F(DataSetDB, FailingQueryFailsTheWritingAndLeavesNothing) {
   EXPECT_THROW(rest::EscreverJSONDataSets(lista, out), diagnostics::EDBEngineException);
   EXPECT_EQ(out, "{\"result\":[");
   EXPECT_FALSE(q.Active());
+}
+
+// Thousands of rows come from the driver in blocks and go out in many deflate blocks: every
+// row arrives in order with its own values, NULLs and characters beyond U+FFFF.
+TEST_F(DataSetDB, ManyRowsArriveWhole) {
+  db::TDBQuery q(&conn_);
+  q.SetName("qySQL");
+  q.SetSQL(
+      "SELECT g, CASE WHEN g % 5 <> 0 THEN ('é😀 ' || g)::varchar(30) END AS t,\r\n"
+      "       (g || '.50')::numeric(10,2) AS n,\r\n"
+      "       timestamp '2024-01-01 00:00:00.125' + g * interval '1 second' AS ts\r\n"
+      "  FROM generate_series(1, 3000) g ORDER BY g");
+  const auto lidos = Escrever(q);
+  ASSERT_EQ(lidos.size(), 1u);
+  const auto& linhas = lidos[0].Linhas;
+  ASSERT_EQ(linhas.size(), 3000u);
+  for (int g = 1; g <= 3000; ++g) {
+    const auto& l = linhas[static_cast<std::size_t>(g - 1)];
+    ASSERT_EQ(l.at(0), std::to_string(g));
+    if (g % 5 == 0)
+      EXPECT_FALSE(l[1].has_value()) << g;
+    else
+      EXPECT_EQ(l[1], "é😀 " + std::to_string(g));
+    EXPECT_EQ(l[2], std::to_string(g) + ".50");
+    char ts[40];
+    std::snprintf(ts, sizeof ts, "2024-01-01 %02d:%02d:%02d.125", g / 3600, g / 60 % 60, g % 60);
+    EXPECT_EQ(l[3], ts);
+  }
 }
 
 // A procedure created for one call lives no longer than the answer that carries it.

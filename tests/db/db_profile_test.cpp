@@ -62,7 +62,7 @@ TEST(DriverProfile, PostgreSQLConnectionStringDropsInstanceAndPassesAppName) {
   p.SetValue("ApplicationName", "Tamrix 'Rest'");
   EXPECT_EQ(TDBDriverProfile::For(p).ConnectionString(p),
             "Driver={PostgreSQL};Server=dbhost;Port=5432;Database=ERP;UID=sa;PWD=x;"
-            "pqopt={application_name='Tamrix \\'Rest\\''};");
+            "UseDeclareFetch=1;Fetch=1000;pqopt={application_name='Tamrix \\'Rest\\''};");
 }
 
 TEST(DriverProfile, ValuesThatWouldAddKeywordsAreBraced) {

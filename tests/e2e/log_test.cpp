@@ -67,7 +67,9 @@ TEST(LogE2E, ThousandCallsNamingA12KBMethodGrowTheLogAndTheEventsByABoundedAmoun
   EXPECT_NE(log.back().find("[...]"), std::string::npos) << log.back();
   // The lines are gone from the server's memory (28 MiB when it kept them).
   const long rssDepois = RssKiB(s.Pid());
-  EXPECT_LT(rssDepois - rssAntes, 10 * 1024) << rssAntes << " -> " << rssDepois << " KiB";
+  if (kMemoriaComparavel) {
+    EXPECT_LT(rssDepois - rssAntes, 10 * 1024) << rssAntes << " -> " << rssDepois << " KiB";
+  }
 
   // At most 10 error rows a second, plus one a second telling how many were left out.
   EXPECT_EQ(s.Parar(), 0) << s.Erros();

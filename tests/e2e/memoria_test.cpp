@@ -63,6 +63,7 @@ std::string BytesQuaisquer(std::size_t tamanho) {
 }
 
 TEST(MemoriaE2E, UploadFileOf60MiBEchoedBack) {
+  if (!kMemoriaComparavel) GTEST_SKIP() << "memory is not measured under AddressSanitizer";
   TAMRIX_REQUIRE_DIST();
   const struct {
     const char* Nome;
@@ -118,6 +119,7 @@ TEST(MemoriaE2E, UploadFileOf60MiBEchoedBack) {
 using MemoriaVendasE2E = upload::TUploadE2E;
 
 TEST_F(MemoriaVendasE2E, SalesFileOfThreeMillionOneCharacterLines) {
+  if (!kMemoriaComparavel) GTEST_SKIP() << "memory is not measured under AddressSanitizer";
   // Decoded, split into lines and searched for the company; without it, nothing is stored.
   std::string arquivo;
   for (int i = 0; i < 3'000'000; ++i) arquivo += "a\r\n";
