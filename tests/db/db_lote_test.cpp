@@ -30,7 +30,7 @@ TEST(BatchLimitsTest, RowsPerStatementStayWithinEveryLimit) {
       {TDBEngine::PostgreSQL, 8, 7, 7},    // a requested size lowers it
       {TDBEngine::PostgreSQL, 0, 0, 1},    // DEFAULT VALUES goes alone
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(BatchRows(BatchLimitsFor(c.engine), c.columns, c.requested), c.rows)
         << c.columns << " columns";
   }
@@ -56,6 +56,19 @@ struct TFalha {
   int row;
   std::string message;
 };
+
+// Lines the database refuses (once kRecusarZero has run), and a word its error carries.
+struct TLinhaRecusada {
+  const char* what;
+  std::string linha;
+  std::string inMessage;
+};
+constexpr const char* kRecusarZero =
+    "ALTER TABLE Pos_Arquivo ADD CONSTRAINT lote_sem_zero CHECK (linha <> '|zero|')";
+std::vector<TLinhaRecusada> LinhasRecusadas() {
+  return {{"value too long", "|" + std::string(4000, 'y') + "|", "4000"},
+          {"CHECK", "|zero|", "lote_sem_zero"}};
+}
 
 class LoteTest : public ::testing::Test {
  protected:
@@ -145,7 +158,7 @@ TEST_F(LoteTest, RowsKeepCacheOrderAcrossBatches) {
     int rows, statements;
   };
   const Case cases[] = {{1, 1}, {porLote_, 1}, {porLote_ * 2 + porLote_ / 2, 3}};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.rows);
     Exec("DELETE FROM Pos_Arquivo");
     Exec("UPDATE lote_comandos SET n = 0");
@@ -234,19 +247,11 @@ TEST_F(LoteTest, EveryColumnTypeAndNullsInOneBatch) {
 // A row the database refuses in the middle of the second batch: the handler hears once, of
 // that row and its own error; the apply stops; the caller's rollback leaves nothing.
 TEST_F(LoteTest, FailingRowInSecondBatchStopsTheApply) {
-  Exec("ALTER TABLE Pos_Arquivo ADD CONSTRAINT lote_sem_zero CHECK (linha <> '|zero|')");
-  struct Case {
-    const char* what;
-    std::string linha;
-    std::string inMessage;
-  };
-  const Case cases[] = {
-      {"value too long", "|" + std::string(4000, 'y') + "|", "4000"},
-      {"CHECK", "|zero|", "lote_sem_zero"},
-  };
+  Exec(kRecusarZero);
+  const auto cases = LinhasRecusadas();
   const int total = porLote_ * 2 + porLote_ / 2;
   const int ruim = porLote_ + porLote_ / 2;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     falhas_.clear();
     q_.Close();  // row positions count from 1 again
@@ -399,17 +404,9 @@ TEST_F(ArrayInsertTest, TextsOrderAndFixedColumnsAcrossBlocks) {
 // A row refused in the second block: the error is that row's own and names it; the rows
 // after it are never sent, and the rollback leaves nothing.
 TEST_F(ArrayInsertTest, RefusedRowIsFoundInItsBlock) {
-  Exec("ALTER TABLE Pos_Arquivo ADD CONSTRAINT lote_sem_zero CHECK (linha <> '|zero|')");
-  struct Caso {
-    const char* what;
-    std::string linha;
-    std::string inMessage;
-  };
-  const Caso casos[] = {
-      {"value too long", "|" + std::string(4000, 'y') + "|", "4000"},
-      {"CHECK", "|zero|", "lote_sem_zero"},
-  };
-  for (const Caso& c : casos) {
+  Exec(kRecusarZero);
+  const auto casos = LinhasRecusadas();
+  for (const auto& c : casos) {
     SCOPED_TRACE(c.what);
     auto lote = Novo(10);
     conn_.StartTransaction();
