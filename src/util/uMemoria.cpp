@@ -20,6 +20,10 @@ void DevolverMemoriaOciosa() {
   DevolverMemoriaAgora();
 }
 
+void FixarLimiteBlocosGrandes() {
+  ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+}
+
 void DevolverMemoriaAgora() {
   ::malloc_trim(0);
 }

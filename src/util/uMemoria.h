@@ -12,6 +12,11 @@ void DevolverMemoriaOciosa();
 // The same at once, for the moment a burst is over (its last worker thread leaving): a turn
 // skipped by the once-a-second rule would leave the memory of the threads that left after it.
 void DevolverMemoriaAgora();
+// Fixes the size from which blocks get pages of their own (1 MiB), once, at start. glibc
+// otherwise raises that size to the largest block freed so far (a data-set answer, a row
+// array), after which such blocks stay in the threads' arenas and the idle server keeps
+// twice its memory.
+void FixarLimiteBlocosGrandes();
 
 }  // namespace tamrix::util
 
