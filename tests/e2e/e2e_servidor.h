@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -41,6 +42,14 @@ inline constexpr bool kMemoriaComparavel = false;
 #else
 inline constexpr bool kMemoriaComparavel = true;
 #endif
+
+// A field of /proc/<pid>/status in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
+inline long MemoriaKiB(pid_t pid, const std::string& campo) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string linha; std::getline(in, linha);)
+    if (linha.rfind(campo + ":", 0) == 0) return std::atol(linha.c_str() + campo.size() + 1);
+  return -1;
+}
 
 // The dist/ folder under test; empty when TAMRIX_DIST is not set or has no executable.
 inline std::string PastaDist() {

@@ -14,28 +14,6 @@
 
 namespace tamrix::e2e {
 
-// The id of the process running the server's copy of the executable; -1 when none is.
-inline pid_t PidDoServidor(const TServidorE2E& servidor) {
-  const auto exe = std::filesystem::weakly_canonical(std::filesystem::path(servidor.Pasta()) /
-                                                     "tamrix-rest-server");
-  for (const auto& p : std::filesystem::directory_iterator("/proc")) {
-    const std::string nome = p.path().filename();
-    if (nome.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::error_code ec;
-    if (std::filesystem::read_symlink(p.path() / "exe", ec) == exe && !ec)
-      return static_cast<pid_t>(std::stol(nome));
-  }
-  return -1;
-}
-
-// A field of /proc/<pid>/status in KiB ("VmRSS", "VmHWM"); -1 when it cannot be read.
-inline long MemoriaKiB(pid_t pid, const std::string& campo) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string linha; std::getline(in, linha);)
-    if (linha.rfind(campo + ":", 0) == 0) return std::atol(linha.c_str() + campo.size() + 1);
-  return -1;
-}
-
 // A raw client connection to 127.0.0.1:porta, closed with the object.
 class TConexaoE2E {
  public:

@@ -45,7 +45,7 @@ TEST(LimitesE2E, FloodOfHeaderLinesDoesNotGrowTheServer) {
   TAMRIX_REQUIRE_DIST();
   TServidorE2E servidor;
   ASSERT_TRUE(servidor.Iniciar()) << servidor.Erros();
-  const pid_t pid = PidDoServidor(servidor);
+  const pid_t pid = servidor.Pid();
   ASSERT_GT(pid, 0);
   constexpr int kClientes = 12;
   // Warm-up as wide as the flood, so that its threads and their arenas exist already.

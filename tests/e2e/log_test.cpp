@@ -13,14 +13,6 @@
 namespace tamrix::e2e {
 namespace {
 
-// Resident memory of a process, in KiB (VmRSS of /proc/<pid>/status).
-long RssKiB(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string l; std::getline(in, l);)
-    if (l.rfind("VmRSS:", 0) == 0) return std::stol(l.substr(6));
-  return -1;
-}
-
 // Bytes of the log line with the largest size, and their sum.
 std::pair<std::size_t, std::size_t> MaiorETotal(const std::vector<std::string>& linhas,
                                                 std::size_t desde = 0) {
@@ -44,7 +36,7 @@ TEST(LogE2E, ThousandCallsNamingA12KBMethodGrowTheLogAndTheEventsByABoundedAmoun
   const std::string sessao = s.Get("/tamrix/rest/TsmComum/InverterString/x").Sessao();
   ASSERT_FALSE(sessao.empty());
   const std::size_t linhasAntes = s.Log().size();
-  const long rssAntes = RssKiB(s.Pid());
+  const long rssAntes = MemoriaKiB(s.Pid(), "VmRSS");
 
   const std::string nome(12 * 1024, 'M');
   const std::time_t inicio = std::time(nullptr);
@@ -66,7 +58,7 @@ TEST(LogE2E, ThousandCallsNamingA12KBMethodGrowTheLogAndTheEventsByABoundedAmoun
   EXPECT_LE(total, kChamadas * kMaiorLinha);  // 23 MiB when nothing was cut
   EXPECT_NE(log.back().find("[...]"), std::string::npos) << log.back();
   // The lines are gone from the server's memory (28 MiB when it kept them).
-  const long rssDepois = RssKiB(s.Pid());
+  const long rssDepois = MemoriaKiB(s.Pid(), "VmRSS");
   if (kMemoriaComparavel) {
     EXPECT_LT(rssDepois - rssAntes, 10 * 1024) << rssAntes << " -> " << rssDepois << " KiB";
   }

@@ -3,6 +3,7 @@
 // plus 16 MiB. One request per fresh server process, as the kernel's peak is per process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -18,10 +19,7 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 // A field of /proc/<pid>/status in bytes ("VmRSS", "VmHWM"); 0 when it cannot be read.
 std::size_t Memoria(pid_t pid, const std::string& campo) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  for (std::string linha; std::getline(in, linha);)
-    if (linha.rfind(campo + ":", 0) == 0) return std::stoull(linha.substr(campo.size() + 1)) * 1024;
-  return 0;
+  return static_cast<std::size_t>(std::max(MemoriaKiB(pid, campo), 0L)) * 1024;
 }
 
 // Measures the growth of the server's peak over its resident size of now, across pedir().
