@@ -70,6 +70,22 @@ void TConfigServidor::CarregarConfiguracao() {
       Inteiro<std::int64_t>(ini, "Servidor", "EspacoMaximoUploads", 1073741824, kNaoNegativo);
   FiMaximoInstancias = Inteiro<std::int32_t>(ini, "Servidor", "MaximoInstancias", 32, kPositivo);
   FiEsperaInstancia = Inteiro<std::int32_t>(ini, "Servidor", "EsperaInstancia", 0, kNaoNegativo);
+  {
+    // -1 stands for "not set": the default depends on the mode, known only at start.
+    std::int64_t v = 0;
+    const auto texto = ini.Valor("Servidor", "LogAcesso");
+    FiLogAcesso = texto && util::TentarTextoParaInteiro(*texto, v) ? (v != 0 ? 1 : 0) : -1;
+  }
+  FiEsperaDrenagem = Inteiro<std::int32_t>(ini, "Servidor", "EsperaDrenagem", 0, kNaoNegativo);
+  FiTempoEncerramento =
+      Inteiro<std::int32_t>(ini, "Servidor", "TempoEncerramento", 30, kNaoNegativo);
+  FiTempoConexao = Inteiro<std::int32_t>(ini, "BD", "TempoConexao", 15, kPositivo);
+  FiTempoConsulta = Inteiro<std::int32_t>(ini, "BD", "TempoConsulta", 300, kNaoNegativo);
+  FiTempoImportacao = Inteiro<std::int32_t>(ini, "BD", "TempoImportacao", 1800, kNaoNegativo);
+  FiPortaAdministracao = Inteiro<std::int32_t>(ini, "Administracao", "Porta", 0,
+                                               [](auto v) { return v >= 0 && v <= 65535; });
+  FspEnderecoAdministracao = util::Aparar(Texto(ini, "Administracao", "Endereco"));
+  if (FspEnderecoAdministracao.empty()) FspEnderecoAdministracao = "127.0.0.1";
 }
 
 void TConfigServidor::SalvarConfiguracao() const {

@@ -112,6 +112,39 @@ class TConfigServidor {
   // is refused; 0 (refused at once) when absent, not an integer or negative.
   std::int32_t EsperaInstancia() const { return FiEsperaInstancia; }
   void SetEsperaInstancia(std::int32_t v) { FiEsperaInstancia = v; }
+  // "Servidor"/"LogAcesso": one line per request on standard output; 0 off, any other
+  // integer on. When absent or not an integer: on in headless mode, off in the window.
+  bool LogAcesso(bool headless) const { return FiLogAcesso < 0 ? headless : FiLogAcesso != 0; }
+  void SetLogAcesso(bool v) { FiLogAcesso = v ? 1 : 0; }
+  // "Servidor"/"EsperaDrenagem": seconds the listener keeps serving after a stop signal while
+  // readiness already answers 503; 0 when absent, not an integer or negative.
+  std::int32_t EsperaDrenagem() const { return FiEsperaDrenagem; }
+  void SetEsperaDrenagem(std::int32_t v) { FiEsperaDrenagem = v; }
+  // "Servidor"/"TempoEncerramento": seconds calls in progress may take to finish once the
+  // listener stops accepting; 30 when absent, not an integer or negative.
+  std::int32_t TempoEncerramento() const { return FiTempoEncerramento; }
+  void SetTempoEncerramento(std::int32_t v) { FiTempoEncerramento = v; }
+
+  // "BD"/"TempoConexao": seconds allowed to open a database connection; 15 unless positive.
+  std::int32_t TempoConexao() const { return FiTempoConexao; }
+  void SetTempoConexao(std::int32_t v) { FiTempoConexao = v; }
+  // "BD"/"TempoConsulta": seconds one statement may run; 300 when absent, not an integer or
+  // negative (0: no limit).
+  std::int32_t TempoConsulta() const { return FiTempoConsulta; }
+  void SetTempoConsulta(std::int32_t v) { FiTempoConsulta = v; }
+  // "BD"/"TempoImportacao": seconds the sales-file import procedure may run; 1800 when
+  // absent, not an integer or negative (0: no limit).
+  std::int32_t TempoImportacao() const { return FiTempoImportacao; }
+  void SetTempoImportacao(std::int32_t v) { FiTempoImportacao = v; }
+
+  // "Administracao"/"Porta": port of the admin listener (health and metrics); 0 (off) when
+  // absent, not an integer or outside 0-65535.
+  std::int32_t PortaAdministracao() const { return FiPortaAdministracao; }
+  void SetPortaAdministracao(std::int32_t v) { FiPortaAdministracao = v; }
+  // "Administracao"/"Endereco", trimmed: address the admin listener binds; "127.0.0.1" when
+  // absent or empty.
+  const std::string& EnderecoAdministracao() const { return FspEnderecoAdministracao; }
+  void SetEnderecoAdministracao(std::string v) { FspEnderecoAdministracao = std::move(v); }
 
  private:
   std::string arquivo_;
@@ -137,6 +170,14 @@ class TConfigServidor {
   std::int64_t FiEspacoMaximoUploads = 1073741824;
   std::int32_t FiMaximoInstancias = 32;
   std::int32_t FiEsperaInstancia = 0;
+  std::int32_t FiLogAcesso = -1;
+  std::int32_t FiEsperaDrenagem = 0;
+  std::int32_t FiTempoEncerramento = 30;
+  std::int32_t FiTempoConexao = 15;
+  std::int32_t FiTempoConsulta = 300;
+  std::int32_t FiTempoImportacao = 1800;
+  std::int32_t FiPortaAdministracao = 0;
+  std::string FspEnderecoAdministracao = "127.0.0.1";
 };
 
 // The process-wide settings.

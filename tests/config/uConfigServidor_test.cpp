@@ -40,6 +40,15 @@ TEST(ConfigServidor, SemArquivoValoresPadrao) {
   EXPECT_EQ(c.EspacoMaximoUploads(), 1073741824);
   EXPECT_EQ(c.MaximoInstancias(), 32);
   EXPECT_EQ(c.EsperaInstancia(), 0);
+  EXPECT_TRUE(c.LogAcesso(true));
+  EXPECT_FALSE(c.LogAcesso(false));
+  EXPECT_EQ(c.EsperaDrenagem(), 0);
+  EXPECT_EQ(c.TempoEncerramento(), 30);
+  EXPECT_EQ(c.TempoConexao(), 15);
+  EXPECT_EQ(c.TempoConsulta(), 300);
+  EXPECT_EQ(c.TempoImportacao(), 1800);
+  EXPECT_EQ(c.PortaAdministracao(), 0);
+  EXPECT_EQ(c.EnderecoAdministracao(), "127.0.0.1");
 }
 
 TEST(ConfigServidor, ArquivoEscritoAMao) {
@@ -57,6 +66,12 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
                                      "EspacoMaximoUploads=0\r\n"
                                      "MaximoInstancias=64\r\n"
                                      "EsperaInstancia=2500\r\n"
+                                     "LogAcesso=0\r\n"
+                                     "EsperaDrenagem=5\r\n"
+                                     "TempoEncerramento=0\r\n"
+                                     "[Administracao]\r\n"
+                                     "Porta=8081\r\n"
+                                     "Endereco= 0.0.0.0 \r\n"
                                      "\r\n"
                                      "[BD]\r\n"
                                      "  HOST =   10.0.0.5   \r\n"  // indented: still a key
@@ -68,7 +83,10 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
                                      "Driver = ODBC Driver 18 for SQL Server\r\n"
                                      "Porta=1433\r\n"
                                      "ReutilizarConexoes=0\r\n"
-                                     "TempoReuso=0\r\n");
+                                     "TempoReuso=0\r\n"
+                                     "TempoConexao=3\r\n"
+                                     "TempoConsulta=0\r\n"
+                                     "TempoImportacao=7200\r\n");
   const TConfigServidor c(arq);
   EXPECT_EQ(c.Porta(), 9090);
   EXPECT_EQ(c.Host(), "10.0.0.5");
@@ -89,6 +107,14 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
   EXPECT_EQ(c.EspacoMaximoUploads(), 0);
   EXPECT_EQ(c.MaximoInstancias(), 64);
   EXPECT_EQ(c.EsperaInstancia(), 2500);
+  EXPECT_FALSE(c.LogAcesso(true));  // set: the mode no longer matters
+  EXPECT_EQ(c.EsperaDrenagem(), 5);
+  EXPECT_EQ(c.TempoEncerramento(), 0);
+  EXPECT_EQ(c.PortaAdministracao(), 8081);
+  EXPECT_EQ(c.EnderecoAdministracao(), "0.0.0.0");
+  EXPECT_EQ(c.TempoConexao(), 3);
+  EXPECT_EQ(c.TempoConsulta(), 0);  // 0: no limit
+  EXPECT_EQ(c.TempoImportacao(), 7200);
 }
 
 TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
@@ -99,8 +125,10 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
       {"Porta=abc\nTempoLeitura=0\nTamanhoMaximoCorpo=-1\nMaximoConexoes=x\n"
        "CacheMaximoEntradas=-3\nCacheMaximoBytes=1e6\nTamanhoMaximoCabecalho=0\nTempoEscrita=-1\n"
        "MaximoConexoesPorIP=-2\nTamanhoMaximoLog=0\nEspacoMaximoUploads=-1\nMaximoInstancias=0\n"
-       "EsperaInstancia=-5\n",
-       "Driver=\nPorta=70000\nReutilizarConexoes=sim\nTempoReuso=-5\n"},
+       "EsperaInstancia=-5\nLogAcesso=talvez\nEsperaDrenagem=-1\nTempoEncerramento=-1\n"
+       "[Administracao]\nPorta=70000\nEndereco=  \n",
+       "Driver=\nPorta=70000\nReutilizarConexoes=sim\nTempoReuso=-5\nTempoConexao=0\n"
+       "TempoConsulta=-1\nTempoImportacao=x\n"},
       {"Porta=\nTempoLeitura=\nTamanhoMaximoCorpo=\nMaximoConexoes=0\nCacheMaximoEntradas=\n"
        "CacheMaximoBytes=\n",
        "Driver=   \nPorta=\nReutilizarConexoes=\nTempoReuso=abc\n"},
@@ -126,6 +154,15 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
     EXPECT_EQ(c.PortaBD(), 0);
     EXPECT_TRUE(c.ReutilizarConexoes());
     EXPECT_EQ(c.TempoReuso(), 60);
+    EXPECT_TRUE(c.LogAcesso(true));
+    EXPECT_FALSE(c.LogAcesso(false));
+    EXPECT_EQ(c.EsperaDrenagem(), 0);
+    EXPECT_EQ(c.TempoEncerramento(), 30);
+    EXPECT_EQ(c.PortaAdministracao(), 0);
+    EXPECT_EQ(c.EnderecoAdministracao(), "127.0.0.1");
+    EXPECT_EQ(c.TempoConexao(), 15);
+    EXPECT_EQ(c.TempoConsulta(), 300);
+    EXPECT_EQ(c.TempoImportacao(), 1800);
   }
 }
 
