@@ -1,6 +1,9 @@
 #include "app/uInicializacao.h"
 
+#include <algorithm>
+
 #include "config/uConfigServidor.h"
+#include "core/uBloqueioLogin.h"
 #include "core/uConfigBD.h"
 #include "core/uEventosServRest.h"
 #include "diagnostics/uLogServidor.h"
@@ -58,6 +61,11 @@ TInicializacao::TInicializacao() {
                                       std::chrono::milliseconds(config.EsperaInstancia()));
   web::WebRequestHandler().SetWebModuleClass(
       web::TwmServidor::Fabrica(ConfigWebModule(FoDmServidor->RestServer())));
+  core::TRegrasBloqueioLogin regras;
+  regras.Tentativas = config.TentativasLogin();
+  regras.Bloqueio = std::chrono::seconds(config.BloqueioLogin());
+  regras.BloqueioMaximo = std::max(regras.BloqueioMaximo, regras.Bloqueio);
+  core::TBloqueioLoginSingleton::GetInstance().Configurar(regras);
 }
 
 TInicializacao::~TInicializacao() {
@@ -68,6 +76,7 @@ TInicializacao::~TInicializacao() {
   FoDmServidor.reset();
   core::TConfigBDSingleton::ReleaseInstance();
   core::TEventosServRestSingleton::ReleaseInstance();
+  core::TBloqueioLoginSingleton::ReleaseInstance();
   diagnostics::TLogServidorSingleton::ReleaseInstance();
   config::TConfigServidorSingleton::ReleaseInstance();
 }

@@ -79,6 +79,8 @@ void TConfigServidor::CarregarConfiguracao() {
   FiEsperaDrenagem = Inteiro<std::int32_t>(ini, "Servidor", "EsperaDrenagem", 0, kNaoNegativo);
   FiTempoEncerramento =
       Inteiro<std::int32_t>(ini, "Servidor", "TempoEncerramento", 30, kNaoNegativo);
+  FiTentativasLogin = Inteiro<std::int32_t>(ini, "Servidor", "TentativasLogin", 5, kNaoNegativo);
+  FiBloqueioLogin = Inteiro<std::int32_t>(ini, "Servidor", "BloqueioLogin", 30, kPositivo);
   FiTempoConexao = Inteiro<std::int32_t>(ini, "BD", "TempoConexao", 15, kPositivo);
   FiTempoConsulta = Inteiro<std::int32_t>(ini, "BD", "TempoConsulta", 300, kNaoNegativo);
   FiTempoImportacao = Inteiro<std::int32_t>(ini, "BD", "TempoImportacao", 1800, kNaoNegativo);

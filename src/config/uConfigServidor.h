@@ -124,6 +124,15 @@ class TConfigServidor {
   // listener stops accepting; 30 when absent, not an integer or negative.
   std::int32_t TempoEncerramento() const { return FiTempoEncerramento; }
   void SetTempoEncerramento(std::int32_t v) { FiTempoEncerramento = v; }
+  // "Servidor"/"TentativasLogin": failed logins of one client address, token and user name
+  // within 5 minutes before further attempts are refused for a while; 5 when absent, not an
+  // integer or negative (0 switches the lock off).
+  std::int32_t TentativasLogin() const { return FiTentativasLogin; }
+  void SetTentativasLogin(std::int32_t v) { FiTentativasLogin = v; }
+  // "Servidor"/"BloqueioLogin": seconds of the first refusal; it doubles with each further
+  // failure, up to 15 minutes. 30 unless positive.
+  std::int32_t BloqueioLogin() const { return FiBloqueioLogin; }
+  void SetBloqueioLogin(std::int32_t v) { FiBloqueioLogin = v; }
 
   // "BD"/"TempoConexao": seconds allowed to open a database connection; 15 unless positive.
   std::int32_t TempoConexao() const { return FiTempoConexao; }
@@ -173,6 +182,8 @@ class TConfigServidor {
   std::int32_t FiLogAcesso = -1;
   std::int32_t FiEsperaDrenagem = 0;
   std::int32_t FiTempoEncerramento = 30;
+  std::int32_t FiTentativasLogin = 5;
+  std::int32_t FiBloqueioLogin = 30;
   std::int32_t FiTempoConexao = 15;
   std::int32_t FiTempoConsulta = 300;
   std::int32_t FiTempoImportacao = 1800;

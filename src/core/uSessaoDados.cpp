@@ -14,6 +14,10 @@ std::string PegarUsuario() {
   return rest::PegarDadoSessao(chaves_sessao::kUsuario);
 }
 
+std::string PegarEnderecoCliente() {
+  return rest::PegarDadoSessao("RemoteIP");
+}
+
 std::int32_t PegarCodigoUsuario() {
   const std::string texto = rest::PegarDadoSessao(chaves_sessao::kCodigoUsuario);
   const char* inicio = texto.data();

@@ -27,6 +27,8 @@ inline constexpr std::string_view kApp = "App";
 std::string PegarToken();
 // The login name passed to Login.
 std::string PegarUsuario();
+// The address of the client that opened the session, as the listener saw it.
+std::string PegarEnderecoCliente();
 // "CodigoUsuario" read as a decimal 32-bit integer; 0 when absent or not such an integer.
 std::int32_t PegarCodigoUsuario();
 

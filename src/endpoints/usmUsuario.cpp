@@ -1,6 +1,10 @@
 #include "endpoints/usmUsuario.h"
 
+#include "core/uBloqueioLogin.h"
+#include "core/uConfigBD.h"
 #include "core/uSessaoDados.h"
+#include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
 #include "util/uAparar.h"
 
@@ -38,17 +42,57 @@ std::string SelecaoUsuario(std::initializer_list<std::string_view> condicao) {
   return sql;
 }
 
+// Whether the token is missing from the tenant directory: a guessed token counts as a failed
+// login, a database that cannot be reached does not.
+bool TokenDesconhecido(const std::string& token) {
+  try {
+    core::TConfigBDItem item;
+    return !core::TConfigBDSingleton::GetInstance().PegarConfig(token, item);
+  } catch (...) {
+    return false;
+  }
+}
+
+// One login attempt under the lock on guessing: refused at once while the caller's address,
+// token and user are blocked; otherwise tentativa runs (it sets contaFalha) and its outcome
+// is counted.
+template <typename F>
+bool SobBloqueio(const std::string& usuario, const std::string& token, std::string& msg,
+                 F tentativa) {
+  auto& bloqueio = core::TBloqueioLoginSingleton::GetInstance();
+  const std::string endereco = core::PegarEnderecoCliente();
+  if (const auto segundos = bloqueio.SegundosBloqueado(endereco, token, usuario); segundos > 0) {
+    msg = core::TextoBloqueioLogin(segundos);
+    return false;
+  }
+  bool contaFalha = false;
+  const bool ok = tentativa(contaFalha);
+  if (ok) {
+    bloqueio.RegistrarSucesso(endereco, token, usuario);
+  } else if (contaFalha && bloqueio.RegistrarFalha(endereco, token, usuario)) {
+    diagnostics::GravarLog("Login bloqueado por tentativas sem sucesso: endereço " +
+                               diagnostics::TextoChamador(endereco) + ", usuário " +
+                               diagnostics::TextoChamador(usuario) + ".",
+                           diagnostics::tlErro);
+  }
+  return ok;
+}
+
 }  // namespace
 
 bool TsmUsuario::Login(const std::string& pspUsuario, const std::string& pspSenha,
                        const std::string& pspToken, std::string& pspMsg) {
+  pspMsg.clear();
   TReservaQuery reserva = ReservarQuery();
-  return FazerLogin(pspUsuario, pspSenha, pspToken, pspMsg);
+  return SobBloqueio(pspUsuario, pspToken, pspMsg, [&](bool& contaFalha) {
+    return FazerLogin(pspUsuario, pspSenha, pspToken, pspMsg, contaFalha);
+  });
 }
 
 bool TsmUsuario::FazerLogin(const std::string& pspUsuario, const std::string& pspSenha,
-                            const std::string& pspToken, std::string& pspMsg) {
+                            const std::string& pspToken, std::string& pspMsg, bool& contaFalha) {
   pspMsg.clear();
+  contaFalha = false;
   if (util::EstaVazio(pspUsuario) || util::EstaVazio(pspSenha)) {
     pspMsg = kSemPermissao;
     return false;
@@ -74,12 +118,14 @@ bool TsmUsuario::FazerLogin(const std::string& pspUsuario, const std::string& ps
     }
   } catch (const std::exception& e) {
     pspMsg = diagnostics::MensagemExcecao(e);
+    contaFalha = TokenDesconhecido(pspToken);
     return false;
   } catch (...) {
     pspMsg = "Falha não identificada ao efetuar o login.";
     return false;
   }
   pspMsg = resultado ? "Sucesso" : kSemPermissao;
+  contaFalha = !resultado;
   return resultado;
 }
 
@@ -91,22 +137,25 @@ bool TsmUsuario::LoginPDV(const std::string& pspUsuario, const std::string& pspS
     return false;
   }
   TReservaQuery reserva = ReservarQuery();
-  core::GravarApp("PDV");
-  if (!FazerLogin(pspUsuario, pspSenha, pspToken, pspMsg)) return false;
-  PrepararQuery(TextoSQL({
-      "SELECT 1",
-      "  FROM Usuario",
-      " WHERE cd_usuario = :pcd_usuario",
-      "   AND usuario_pdv = :pusuario_pdv",
-  }));
-  qySQL.ParamByName("pcd_usuario").SetAsSmallInt(core::PegarCodigoUsuario());
-  qySQL.ParamByName("pusuario_pdv").SetAsString("S");
-  qySQL.Open();
-  if (qySQL.IsEmpty()) {
-    pspMsg = kSemPermissao;
-    return false;
-  }
-  return true;
+  return SobBloqueio(pspUsuario, pspToken, pspMsg, [&](bool& contaFalha) {
+    core::GravarApp("PDV");
+    if (!FazerLogin(pspUsuario, pspSenha, pspToken, pspMsg, contaFalha)) return false;
+    PrepararQuery(TextoSQL({
+        "SELECT 1",
+        "  FROM Usuario",
+        " WHERE cd_usuario = :pcd_usuario",
+        "   AND usuario_pdv = :pusuario_pdv",
+    }));
+    qySQL.ParamByName("pcd_usuario").SetAsSmallInt(core::PegarCodigoUsuario());
+    qySQL.ParamByName("pusuario_pdv").SetAsString("S");
+    qySQL.Open();
+    if (qySQL.IsEmpty()) {
+      pspMsg = kSemPermissao;
+      contaFalha = true;
+      return false;
+    }
+    return true;
+  });
 }
 
 rest::TJSONDataSetsPtr TsmUsuario::ConsultarDadosUsuario(const std::string& pspUsuario,

@@ -13,7 +13,9 @@ namespace tamrix::endpoints {
 class TsmUsuario : public TsmBase {
  public:
   // Checks user and password on the tenant database of pspToken. Blank user or password:
-  // false, "Usuário sem permissão de acesso.", session untouched. Otherwise the token and
+  // false, "Usuário sem permissão de acesso.", session untouched. After too many failed
+  // guesses from the caller's address (see core::TBloqueioLogin): false with the block's
+  // text, database and session untouched. Otherwise the token and
   // the user are stored first; a match stores the password and the user code and gives
   // "Sucesso"; any failure gives false with the exception's own message.
   bool Login(const std::string& pspUsuario, const std::string& pspSenha,
@@ -31,9 +33,11 @@ class TsmUsuario : public TsmBase {
   static rest::TRestServerClass Tabela();
 
  private:
-  // Login without taking the reservation, which the caller holds.
+  // Login without taking the reservation, which the caller holds. contaFalha tells whether a
+  // false result is a failed guess (wrong user, password or token) rather than a blank field
+  // or a server fault.
   bool FazerLogin(const std::string& pspUsuario, const std::string& pspSenha,
-                  const std::string& pspToken, std::string& pspMsg);
+                  const std::string& pspToken, std::string& pspMsg, bool& contaFalha);
 };
 
 }  // namespace tamrix::endpoints

@@ -49,6 +49,8 @@ TEST(ConfigServidor, SemArquivoValoresPadrao) {
   EXPECT_EQ(c.TempoImportacao(), 1800);
   EXPECT_EQ(c.PortaAdministracao(), 0);
   EXPECT_EQ(c.EnderecoAdministracao(), "127.0.0.1");
+  EXPECT_EQ(c.TentativasLogin(), 5);
+  EXPECT_EQ(c.BloqueioLogin(), 30);
 }
 
 TEST(ConfigServidor, ArquivoEscritoAMao) {
@@ -69,6 +71,8 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
                                      "LogAcesso=0\r\n"
                                      "EsperaDrenagem=5\r\n"
                                      "TempoEncerramento=0\r\n"
+                                     "TentativasLogin=0\r\n"
+                                     "BloqueioLogin=5\r\n"
                                      "[Administracao]\r\n"
                                      "Porta=8081\r\n"
                                      "Endereco= 0.0.0.0 \r\n"
@@ -115,6 +119,8 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
   EXPECT_EQ(c.TempoConexao(), 3);
   EXPECT_EQ(c.TempoConsulta(), 0);  // 0: no limit
   EXPECT_EQ(c.TempoImportacao(), 7200);
+  EXPECT_EQ(c.TentativasLogin(), 0);  // 0 switches the lock off
+  EXPECT_EQ(c.BloqueioLogin(), 5);
 }
 
 TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
@@ -126,6 +132,7 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
        "CacheMaximoEntradas=-3\nCacheMaximoBytes=1e6\nTamanhoMaximoCabecalho=0\nTempoEscrita=-1\n"
        "MaximoConexoesPorIP=-2\nTamanhoMaximoLog=0\nEspacoMaximoUploads=-1\nMaximoInstancias=0\n"
        "EsperaInstancia=-5\nLogAcesso=talvez\nEsperaDrenagem=-1\nTempoEncerramento=-1\n"
+       "TentativasLogin=-1\nBloqueioLogin=0\n"
        "[Administracao]\nPorta=70000\nEndereco=  \n",
        "Driver=\nPorta=70000\nReutilizarConexoes=sim\nTempoReuso=-5\nTempoConexao=0\n"
        "TempoConsulta=-1\nTempoImportacao=x\n"},
@@ -163,6 +170,8 @@ TEST(ConfigServidor, ValoresInvalidosDaoOPadrao) {
     EXPECT_EQ(c.TempoConexao(), 15);
     EXPECT_EQ(c.TempoConsulta(), 300);
     EXPECT_EQ(c.TempoImportacao(), 1800);
+    EXPECT_EQ(c.TentativasLogin(), 5);
+    EXPECT_EQ(c.BloqueioLogin(), 30);
   }
 }
 

@@ -105,12 +105,23 @@ struct TRespostaHTTP {
   }
 };
 
-// Sends raw bytes to 127.0.0.1:porta and reads the answer until the server closes.
-inline TRespostaHTTP EnviarBruto(int porta, const std::string& bytes) {
+// Sends raw bytes to 127.0.0.1:porta and reads the answer until the server closes. origem,
+// when given, is the loopback source address (127.0.0.2, ...) the connection comes from.
+inline TRespostaHTTP EnviarBruto(int porta, const std::string& bytes,
+                                 const char* origem = nullptr) {
   TRespostaHTTP r;
   int s = ::socket(AF_INET, SOCK_STREAM, 0);
   timeval t{60, 0};
   ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+  if (origem != nullptr) {
+    sockaddr_in o{};
+    o.sin_family = AF_INET;
+    ::inet_pton(AF_INET, origem, &o.sin_addr);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&o), sizeof o) != 0) {
+      ::close(s);
+      return r;
+    }
+  }
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(porta));

@@ -1,0 +1,137 @@
+#include "core/uBloqueioLogin.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tamrix::core {
+
+namespace {
+
+// Enough to tell real names apart; a longer made-up name must not buy a larger key.
+constexpr std::size_t kMaximoParteChave = 128;
+
+std::string ChaveUsuario(std::string_view endereco, std::string_view token,
+                         std::string_view usuario) {
+  std::string chave = ChaveEnderecoLogin(endereco);
+  chave += '\n';
+  chave += token.substr(0, kMaximoParteChave);
+  chave += '\n';
+  chave += usuario.substr(0, kMaximoParteChave);
+  return chave;
+}
+
+}  // namespace
+
+std::string ChaveEnderecoLogin(std::string_view endereco) {
+  const std::string texto(endereco.substr(0, 64));
+  in6_addr a{};
+  if (inet_pton(AF_INET6, texto.c_str(), &a) != 1) return texto;
+  if (IN6_IS_ADDR_V4MAPPED(&a)) return texto;
+  std::memset(reinterpret_cast<unsigned char*>(&a) + 8, 0, 8);
+  char buf[INET6_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET6, &a, buf, sizeof buf);
+  return std::string(buf) + "/64";
+}
+
+std::string TextoBloqueioLogin(std::int64_t segundos) {
+  return "Muitas tentativas de login sem sucesso. Tente novamente em " + std::to_string(segundos) +
+         " segundos.";
+}
+
+TBloqueioLogin::TBloqueioLogin(TRegrasBloqueioLogin regras, TRelogio relogio)
+    : regras_(regras), relogio_(std::move(relogio)) {}
+
+void TBloqueioLogin::Configurar(const TRegrasBloqueioLogin& regras) {
+  std::lock_guard<std::mutex> l(lock_);
+  regras_ = regras;
+}
+
+TBloqueioLogin::TInstante TBloqueioLogin::Agora() const {
+  return relogio_ ? relogio_() : std::chrono::steady_clock::now();
+}
+
+std::int64_t TBloqueioLogin::Restante(const TTabela& t, const std::string& chave,
+                                      TInstante agora) const {
+  const auto it = t.Contagens.find(chave);
+  if (it == t.Contagens.end() || it->second.BloqueadoAte <= agora) return 0;
+  const auto falta = it->second.BloqueadoAte - agora;
+  return std::chrono::ceil<std::chrono::seconds>(falta).count();
+}
+
+std::int64_t TBloqueioLogin::SegundosBloqueado(std::string_view endereco, std::string_view token,
+                                               std::string_view usuario) {
+  const TInstante agora = Agora();
+  std::lock_guard<std::mutex> l(lock_);
+  if (regras_.Tentativas <= 0) return 0;
+  return std::max(Restante(enderecos_, ChaveEnderecoLogin(endereco), agora),
+                  Restante(usuarios_, ChaveUsuario(endereco, token, usuario), agora));
+}
+
+bool TBloqueioLogin::Falhar(TTabela& t, const std::string& chave, int limite, TInstante agora) {
+  auto it = t.Contagens.find(chave);
+  if (it == t.Contagens.end()) {
+    while (!t.Ordem.empty() &&
+           t.Contagens.size() >= std::max<std::size_t>(regras_.MaximoChaves, 1)) {
+      t.Contagens.erase(t.Ordem.front());
+      t.Ordem.pop_front();
+    }
+    t.Ordem.push_back(chave);
+    it = t.Contagens.emplace(chave, TContagem{}).first;
+    it->second.Posicao = std::prev(t.Ordem.end());
+  } else {
+    t.Ordem.splice(t.Ordem.end(), t.Ordem, it->second.Posicao);
+  }
+  TContagem& c = it->second;
+  if (c.Bloqueio.count() == 0) {
+    // Not blocked yet: only the failures of the last window count.
+    if (c.Falhas > 0 && agora - c.PrimeiraFalha > regras_.Janela) c.Falhas = 0;
+  } else if (c.BloqueadoAte <= agora &&
+             agora - std::max(c.UltimaFalha, c.BloqueadoAte) > regras_.Janela) {
+    // Quiet for a whole window after its block: the key starts again, block length too.
+    c.Falhas = 0;
+    c.Bloqueio = std::chrono::seconds{0};
+  }
+  if (c.Falhas == 0) c.PrimeiraFalha = agora;
+  ++c.Falhas;
+  c.UltimaFalha = agora;
+  if (c.Falhas < limite) return false;
+  c.Bloqueio =
+      c.Bloqueio.count() == 0 ? regras_.Bloqueio : std::min(c.Bloqueio * 2, regras_.BloqueioMaximo);
+  c.BloqueadoAte = agora + c.Bloqueio;
+  return true;
+}
+
+bool TBloqueioLogin::RegistrarFalha(std::string_view endereco, std::string_view token,
+                                    std::string_view usuario) {
+  const TInstante agora = Agora();
+  std::lock_guard<std::mutex> l(lock_);
+  if (regras_.Tentativas <= 0) return false;
+  const bool porUsuario =
+      Falhar(usuarios_, ChaveUsuario(endereco, token, usuario), regras_.Tentativas, agora);
+  const bool porEndereco =
+      Falhar(enderecos_, ChaveEnderecoLogin(endereco), regras_.TentativasEndereco, agora);
+  return porUsuario || porEndereco;
+}
+
+void TBloqueioLogin::RegistrarSucesso(std::string_view endereco, std::string_view token,
+                                      std::string_view usuario) {
+  std::lock_guard<std::mutex> l(lock_);
+  const auto it = usuarios_.Contagens.find(ChaveUsuario(endereco, token, usuario));
+  if (it == usuarios_.Contagens.end()) return;
+  usuarios_.Ordem.erase(it->second.Posicao);
+  usuarios_.Contagens.erase(it);
+}
+
+std::size_t TBloqueioLogin::ChavesUsuario() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return usuarios_.Contagens.size();
+}
+
+std::size_t TBloqueioLogin::ChavesEndereco() const {
+  std::lock_guard<std::mutex> l(lock_);
+  return enderecos_.Contagens.size();
+}
+
+}  // namespace tamrix::core
