@@ -32,10 +32,10 @@ test_targets() {
 # Concurrency tests per executable (gtest filters): the per-thread connection table and the
 # tenant directory, the log, the session registry, the listener's request pool.
 declare -A TSAN_FILTER=(
-  [core_tests]='DmServidorTest.SessionsOfDifferentTokens*:DmServidorTest.*Concurrent*:DmServidorTest.Stop*:DmServidorTest.*Outlasting*:DmServidorTest.AThreadEnding*:DmServidorTest.Release*:ConfigBDWritingTest.Threads*:EventosTest.*Threads*:*Reuso*'
-  [diagnostics_tests]='LogServidor.OitoThreads*:LogServidor.Singleton*'
+  [core_tests]='DmServidorTest.SessionsOfDifferentTokens*:DmServidorTest.*Concurrent*:DmServidorTest.Stop*:DmServidorTest.*Outlasting*:DmServidorTest.AThreadEnding*:DmServidorTest.Release*:ConfigBDWritingTest.Threads*:EventosTest.*Threads*:*Reuso*:ConfigBDRecargaTest.Threads*'
+  [diagnostics_tests]='LogServidor.OitoThreads*:LogServidor.Singleton*:Metricas.ConcurrentCounting*'
   [rest_tests]='RestSessionManager.*:RestSessoes.TerminateAll*:RestCache.CallsOfOneSessionAtOnce*'
-  [web_tests]='Listener.Pool*:Listener.Deactivation*:Listener.ConnectionCap*:Listener.ReadTimeout*:Listener.ReadTime*:Listener.WriteTime*'
+  [web_tests]='Listener.Pool*:Listener.Deactivation*:Listener.ConnectionCap*:Listener.ReadTimeout*:Listener.ReadTime*:Listener.WriteTime*:ListenerDrenagem.*'
 )
 
 status=0

@@ -1,13 +1,18 @@
 #include "app/uControleServidor.h"
 
 #include "config/uConfigServidor.h"
+#include "core/uConfigBD.h"
+#include "core/uEventosServRest.h"
 #include "core/udmServidor.h"
 #include "diagnostics/uExcecoes.h"
+#include "diagnostics/uLogServidor.h"
+#include "diagnostics/uTraduzirErro.h"
 #include "util/uConversaoNumero.h"
+#include "util/uDataHora.h"
 
 namespace tamrix::app {
 
-std::unique_ptr<web::THTTPListener> CriarServidorHTTP() {
+std::unique_ptr<web::THTTPListener> CriarServidorHTTP(bool semJanela) {
   const auto& config = config::TConfigServidorSingleton::GetInstance();
   web::THTTPListenerSettings s;
   s.TempoLeitura = std::chrono::seconds(config.TempoLeitura());
@@ -16,6 +21,7 @@ std::unique_ptr<web::THTTPListener> CriarServidorHTTP() {
   s.TamanhoMaximoCabecalho = static_cast<std::size_t>(config.TamanhoMaximoCabecalho());
   s.MaximoConexoes = static_cast<std::size_t>(config.MaximoConexoes());
   s.MaximoConexoesPorIP = static_cast<std::size_t>(config.MaximoConexoesPorIP());
+  s.LogAcesso = config.LogAcesso(semJanela);
   auto servidor = std::make_unique<web::THTTPListener>();
   servidor->SetSettings(s);
   return servidor;
@@ -45,6 +51,24 @@ void PararServidorHTTP(web::THTTPListener& poServer) {
   poServer.SetActive(false);
   poServer.Bindings().clear();
   core::dmServidor->PararServidor();
+}
+
+std::string RecarregarDiretorioBancos() {
+  try {
+    const std::size_t tokens = core::TConfigBDSingleton::GetInstance().Recarregar();
+    const std::string texto =
+        "Diretório de bancos recarregado (" + std::to_string(tokens) + " tokens).";
+    diagnostics::GravarLog(util::DataHoraAtual() + " - " + texto, diagnostics::tlNormal);
+    core::TEventosServRestSingleton::GetInstance().InserirEvento(texto);
+    return texto;
+  } catch (const std::exception& e) {
+    const std::string texto =
+        "O diretório de bancos não foi recarregado; segue em uso a cópia anterior. Motivo: " +
+        diagnostics::TraduzirErro(e);
+    diagnostics::GravarLog(texto, diagnostics::tlErro);
+    core::TEventosServRestSingleton::GetInstance().InserirEventoErro(texto);
+    return texto;
+  }
 }
 
 }  // namespace tamrix::app

@@ -12,8 +12,9 @@
 namespace tamrix::app {
 
 // The listener (inactive) on the process-wide request pool, with the configuration's limits:
-// read and write times, body and header sizes, connections in all and per client address.
-std::unique_ptr<web::THTTPListener> CriarServidorHTTP();
+// read and write times, body and header sizes, connections in all and per client address,
+// and the access log (LogAcesso, whose default depends on semJanela).
+std::unique_ptr<web::THTTPListener> CriarServidorHTTP(bool semJanela = false);
 
 // The port the text names: an integer from 1 to 65535, blanks around it allowed. Raises
 // diagnostics::Exception with a Portuguese text otherwise.
@@ -29,6 +30,12 @@ bool IniciarServidorHTTP(web::THTTPListener& poServer, const std::string& pspPor
 // Stop: ends every REST session, deactivates poServer (waiting for running requests) and
 // clears its bindings, then dmServidor.PararServidor.
 void PararServidorHTTP(web::THTTPListener& poServer);
+
+// Reloads the tenant directory from ConfigBD (TConfigBD::Recarregar): on success the log line
+// and the event "Diretório de bancos recarregado (N tokens)."; on failure an error line with
+// the translated reason, the previous copy still in use. Returns the line's text either way.
+// Sessions and calls in progress are not touched.
+std::string RecarregarDiretorioBancos();
 
 }  // namespace tamrix::app
 

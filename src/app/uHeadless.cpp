@@ -2,11 +2,14 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "app/uControleServidor.h"
+#include "app/uProntidao.h"
 #include "config/uConfigServidor.h"
 #include "diagnostics/uLogServidor.h"
 #include "diagnostics/uTraduzirErro.h"
@@ -15,12 +18,67 @@ namespace tamrix::app {
 
 namespace {
 
-sigset_t SinaisParada() {
+using Relogio = std::chrono::steady_clock;
+
+sigset_t SinaisServidor() {
   sigset_t s;
   sigemptyset(&s);
   sigaddset(&s, SIGINT);
   sigaddset(&s, SIGTERM);
+  sigaddset(&s, SIGHUP);
   return s;
+}
+
+const char* NomeSinal(int sinal) {
+  return sinal == SIGINT ? "SIGINT" : "SIGTERM";
+}
+
+void Informar(const std::string& texto) {
+  std::printf("TAMRIX Rest Server: %s\n", texto.c_str());
+  std::fflush(stdout);
+}
+
+// Waits for a stop signal until prazo (for ever without one) and returns it, or 0 when prazo
+// passed first. A SIGHUP meanwhile reloads the tenant directory and the wait goes on.
+int EsperarSinal(const sigset_t& s, const Relogio::time_point* prazo = nullptr) {
+  for (;;) {
+    int sinal = 0;
+    if (prazo == nullptr) {
+      if (sigwait(&s, &sinal) != 0) continue;
+    } else {
+      const auto falta = *prazo - Relogio::now();
+      if (falta <= Relogio::duration::zero()) return 0;
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(falta).count();
+      const timespec t{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+      sinal = sigtimedwait(&s, nullptr, &t);
+      if (sinal < 0) continue;  // EAGAIN (time's up: checked above) or EINTR
+    }
+    if (sinal != SIGHUP) return sinal;
+    Informar(RecarregarDiretorioBancos());
+  }
+}
+
+// The drain after the first stop signal; true when a second one asked to stop at once.
+bool Drenar(web::THTTPListener& servidor, const sigset_t& s) {
+  const auto& config = config::TConfigServidorSingleton::GetInstance();
+  const auto espera = std::chrono::seconds(config.EsperaDrenagem());
+  if (espera.count() > 0) {
+    Informar("atendendo por mais " + std::to_string(espera.count()) +
+             " s antes de recusar novas conexões.");
+    const auto prazo = Relogio::now() + espera;
+    if (EsperarSinal(s, &prazo) != 0) return true;
+  }
+  servidor.PararAceitar();
+  const auto prazo = Relogio::now() + std::chrono::seconds(config.TempoEncerramento());
+  // The count is polled: a second signal must cut the wait short.
+  while (servidor.ConnectionCount() > 0 && Relogio::now() < prazo) {
+    const auto passo = std::min(prazo, Relogio::now() + std::chrono::milliseconds(50));
+    if (EsperarSinal(s, &passo) != 0) return true;
+  }
+  if (servidor.ConnectionCount() > 0)
+    Informar(std::to_string(servidor.ConnectionCount()) +
+             " conexão(ões) ainda em andamento ao fim de TempoEncerramento; encerradas.");
+  return false;
 }
 
 void Avisar(const std::string& texto) {
@@ -42,12 +100,13 @@ void BloquearSinaisParada() {
   // sigwait, so the default action is put back (it never runs while the signal is blocked).
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
-  const sigset_t s = SinaisParada();
+  signal(SIGHUP, SIG_DFL);
+  const sigset_t s = SinaisServidor();
   pthread_sigmask(SIG_BLOCK, &s, nullptr);
 }
 
 int ExecutarSemJanela() {
-  auto servidor = CriarServidorHTTP();
+  auto servidor = CriarServidorHTTP(true);
   const std::string porta = std::to_string(config::TConfigServidorSingleton::GetInstance().Porta());
   try {
     if (!IniciarServidorHTTP(*servidor, porta)) {
@@ -62,18 +121,16 @@ int ExecutarSemJanela() {
     // opened keeps the server running, as the window does.
     if (!servidor->Active()) return 1;
   }
-  std::printf(
-      "TAMRIX Rest Server: ouvindo em http://localhost:%s/ (SIGINT ou SIGTERM para parar)\n",
-      porta.c_str());
-  std::fflush(stdout);
+  Informar("ouvindo em http://localhost:" + porta +
+           "/ (SIGINT ou SIGTERM para parar, SIGHUP recarrega o diretório de bancos)");
 
-  const sigset_t s = SinaisParada();
-  int sinal = 0;
-  while (sigwait(&s, &sinal) != 0) {
-  }
+  const sigset_t s = SinaisServidor();
+  const int sinal = EsperarSinal(s);
+  MarcarEncerramento();  // readiness answers 503 from here on: balancers stop sending
+  Informar(std::string(NomeSinal(sinal)) + " recebido: encerrando.");
+  if (Drenar(*servidor, s)) Informar("segundo sinal: parando já.");
   PararServidorHTTP(*servidor);
-  std::printf("TAMRIX Rest Server: parado (%s).\n", sinal == SIGINT ? "SIGINT" : "SIGTERM");
-  std::fflush(stdout);
+  Informar(std::string("parado (") + NomeSinal(sinal) + ").");
   return 0;
 }
 

@@ -41,12 +41,35 @@ void TConfigBD::ConsultarConfig() {
 }
 
 void TConfigBD::Carregar() {
-  FqyConfig->Close();
-  FqyConfig->SetSQL(kSqlConfig);
-  FqyConfig->Open();
-  FqyConfig->ClearIndexes();
-  FqyConfig->AddIndex("idxConfig", "token");
-  FqyConfig->SetIndexName("idxConfig");
+  Ler(*FqyConfig);
+}
+
+void TConfigBD::Ler(db::TDBQuery& q) {
+  q.Close();
+  q.SetSQL(kSqlConfig);
+  q.Open();
+  q.ClearIndexes();
+  q.AddIndex("idxConfig", "token");
+  q.SetIndexName("idxConfig");
+}
+
+std::size_t TConfigBD::Recarregar() {
+  db::TDBConnection* conexao = ConexaoBD();
+  if (conexao == nullptr)
+    throw diagnostics::Exception("O diretório de bancos não tem conexão com o banco principal.");
+  auto nova = std::make_unique<db::TDBQuery>();
+  nova->SetName("FqyConfig");
+  nova->SetFetchAll(true);
+  nova->SetConnection(conexao);
+  // The statement takes the main connection's own lock; lookups go on with the old copy.
+  Ler(*nova);
+  const auto linhas = static_cast<std::size_t>(nova->RecordCount());
+  {
+    std::lock_guard lock(FoLockConfig);
+    FqyConfig.swap(nova);
+  }
+  // The old copy goes here, outside the lock.
+  return linhas;
 }
 
 bool TConfigBD::PegarConfig(const std::string& pspToken, TConfigBDItem& pConfig) {

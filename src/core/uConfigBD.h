@@ -4,11 +4,13 @@
 //
 // Threads: each PegarConfig (positioning and reading the six fields, and a reload when the
 // copy is empty) runs under one lock of the object, so no lookup can read another lookup's
-// row; ConsultarTokenExiste runs under a lock of its own query. Statements on the connection
+// row; Recarregar reads outside that lock and takes it only to swap the copies.
+// ConsultarTokenExiste runs under a lock of its own query. Statements on the connection
 // also take the connection's lock, which the other users of the main connection share.
 #ifndef TAMRIX_CORE_UCONFIGBD_H
 #define TAMRIX_CORE_UCONFIGBD_H
 
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +40,12 @@ class TConfigBD : public TClasses {
   // error (no connection, table missing, server gone) propagates.
   void ConsultarConfig();
 
+  // Reads the whole table into a new copy, without holding up lookups meanwhile, and then
+  // puts it in place of the current one: new, changed and removed tokens count from the next
+  // lookup. Returns the rows read. On a database error (or without a connection) the error
+  // propagates and the current copy stays as it was. Invalidates DataSet()'s reference.
+  std::size_t Recarregar();
+
   // Looks the token up in memory (exact match, letter case included, no trimming) and fills
   // pConfig; loads the table first when the copy is closed or empty. Not found: false and
   // pConfig empty. There is no reload on a miss in a non-empty copy.
@@ -57,6 +65,8 @@ class TConfigBD : public TClasses {
 
  private:
   void Carregar();  // ConsultarConfig with FoLockConfig held
+  // Reads the table into q and indexes it by token.
+  static void Ler(db::TDBQuery& q);
 
   std::unique_ptr<db::TDBQuery> FqyConfig;  // the in-memory copy
   std::recursive_mutex FoLockConfig;        // each lookup or reload of FqyConfig

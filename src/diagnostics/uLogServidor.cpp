@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "diagnostics/uMetricas.h"
 #include "diagnostics/uTextoLog.h"
 #include "util/uDataHora.h"
 #include "util/uSistema.h"
@@ -80,7 +81,10 @@ void TLogServidor::Log(const std::string& pspTexto, TTipoLog pTipoLog) {
     if (falhaAvisada_)
       std::fprintf(stderr, "%s: gravação do log restabelecida.\n", arquivo_.c_str());
     falhaAvisada_ = false;
-  } else if (std::string aviso = AvisarFalha(erroArquivo_); !aviso.empty() && aoFalhar_) {
+    return;
+  }
+  metricas::FalhaGravacaoLog();
+  if (std::string aviso = AvisarFalha(erroArquivo_); !aviso.empty() && aoFalhar_) {
     const auto aoFalhar = aoFalhar_;
     // Unlocked: the handler may log in turn (that line only waits, the streak being known).
     lock.unlock();

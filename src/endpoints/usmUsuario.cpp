@@ -4,6 +4,7 @@
 #include "core/uConfigBD.h"
 #include "core/uSessaoDados.h"
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uMetricas.h"
 #include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
 #include "util/uAparar.h"
@@ -63,6 +64,7 @@ bool SobBloqueio(const std::string& usuario, const std::string& token, std::stri
   const std::string endereco = core::PegarEnderecoCliente();
   if (const auto segundos = bloqueio.SegundosBloqueado(endereco, token, usuario); segundos > 0) {
     msg = core::TextoBloqueioLogin(segundos);
+    diagnostics::metricas::LoginRecusadoPorBloqueio();
     return false;
   }
   bool contaFalha = false;
@@ -70,6 +72,7 @@ bool SobBloqueio(const std::string& usuario, const std::string& token, std::stri
   if (ok) {
     bloqueio.RegistrarSucesso(endereco, token, usuario);
   } else if (contaFalha && bloqueio.RegistrarFalha(endereco, token, usuario)) {
+    diagnostics::metricas::BloqueioLoginIniciado();
     diagnostics::GravarLog("Login bloqueado por tentativas sem sucesso: endereço " +
                                diagnostics::TextoChamador(endereco) + ", usuário " +
                                diagnostics::TextoChamador(usuario) + ".",

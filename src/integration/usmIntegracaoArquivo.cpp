@@ -4,6 +4,7 @@
 #include "core/uEventosServRest.h"
 #include "core/uSessaoDados.h"
 #include "diagnostics/uLogServidor.h"
+#include "diagnostics/uMetricas.h"
 #include "diagnostics/uTextoLog.h"
 #include "diagnostics/uTraduzirErro.h"
 #include "integration/uDecodificacaoArquivo.h"
@@ -58,9 +59,11 @@ boost::json::object TsmIntegracaoArquivo::ProcessarArquivoVendas(
       if (CarregarArquivo(taVendas, psToken, psCNPJ, psDt_Movimento, psNomeArquivo, pjoArquivo,
                           linhas, joMsg)) {
         std::string msg;
-        if (oIntegracao.GravarArquivo(taVendas, linhas, psCNPJ, psDt_Movimento, psNomeArquivo, msg))
+        if (oIntegracao.GravarArquivo(taVendas, linhas, psCNPJ, psDt_Movimento, psNomeArquivo,
+                                      msg)) {
           AdicionarMensagem(1, &joMsg);
-        else
+          diagnostics::metricas::LinhasVendasGravadas(linhas.Quantidade());
+        } else
           AdicionarMensagem(0, msg, &joMsg);
       }
     }
@@ -75,6 +78,8 @@ boost::json::object TsmIntegracaoArquivo::ProcessarArquivoVendas(
       RegistrarFalhaLog(psToken, psCNPJ, joMsg, e);
     }
   }
+  if (const auto* codigo = joMsg.if_contains(kChaveCodigo); codigo != nullptr && codigo->is_int64())
+    diagnostics::metricas::ArquivoVendasRespondido(codigo->as_int64());
   return joMsg;
 }
 

@@ -2,8 +2,11 @@
 
 #include "util/uAparar.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
+
+#include "diagnostics/uMetricas.h"
 
 #include "rest/uRestArgumentos.h"
 #include "rest/uRestCacheRequisicao.h"
@@ -21,6 +24,9 @@ namespace {
 using util::TMethodType;
 using util::TWebRequest;
 using util::TWebResponse;
+namespace metricas = diagnostics::metricas;
+
+constexpr std::string_view kRotuloDesconhecido = "desconhecido";
 
 constexpr std::string_view kFormatoInvalido =
     "Invalid request format. /className/methodName and eventual parameters expected.";
@@ -137,16 +143,23 @@ bool TRestHTTPWebDispatcher::Despachar(const TWebRequest& req, TWebResponse& res
   std::string_view caminho = req.PathInfo;
   if (!caminho.empty() && caminho.front() == '/') caminho.remove_prefix(1);
   if (!ComecaSemCaixa(caminho, "tamrix")) return false;
+  const auto inicio = std::chrono::steady_clock::now();
+  metricas::ChamadaRestIniciada();
+  // A name the client asked for and the server does not know is not a label of its own.
+  TRotulosChamada rotulos{std::string(kRotuloDesconhecido), std::string(kRotuloDesconhecido)};
   try {
-    Atender(req, resposta, conteudo);
+    Atender(req, resposta, conteudo, rotulos);
   } catch (...) {
     RespostaSemCorpo(resposta, 500);
   }
+  metricas::ChamadaRestTerminada(
+      rotulos.Classe, rotulos.Metodo, resposta.StatusCode,
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count());
   return true;
 }
 
 void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& resposta,
-                                     std::string* conteudo) {
+                                     std::string* conteudo, TRotulosChamada& rotulos) {
   std::string_view caminho = req.RawPathInfo;
   if (!util::TextoIgualSemCaixa(CortarSegmento(caminho), "tamrix")) {
     RespostaSemCorpo(resposta, 404);
@@ -164,10 +177,12 @@ void TRestHTTPWebDispatcher::Atender(const TWebRequest& req, TWebResponse& respo
     }
     std::optional<TSessaoDaThread> vinculo;  // outlives the disconnect hook below
     TFimDaChamada fim(*estado);
-    if (util::TextoIgualSemCaixa(protocolo, "rest"))
-      AtenderRest(*estado, caminho, req, resposta, vinculo, conteudo);
-    else
+    if (util::TextoIgualSemCaixa(protocolo, "rest")) {
+      AtenderRest(*estado, caminho, req, resposta, vinculo, conteudo, rotulos);
+    } else {
+      rotulos = {"cache", "cache"};
       AtenderCache(caminho, req, resposta);
+    }
     return;
   }
   RespostaSemCorpo(resposta, 501);
@@ -183,7 +198,7 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
                                          std::string_view caminhoRest, const TWebRequest& req,
                                          TWebResponse& resposta,
                                          std::optional<TSessaoDaThread>& vinculo,
-                                         std::string* conteudo) {
+                                         std::string* conteudo, TRotulosChamada& rotulos) {
   TComandoRest comando = TComandoRest::crUnknown;
   if (req.Method == "DELETE") {
     comando = TComandoRest::crDelete;
@@ -284,6 +299,7 @@ void TRestHTTPWebDispatcher::AtenderRest(const TRestServer::TEstado& estado,
                            " method not found in the server method list");
     const TRestServerClass& classeRest = *achado->Classe;
     nomeMetodo = classeRest.Nome + "." + achado->Metodo->Nome;
+    rotulos = {classeRest.Nome, achado->Metodo->Nome};
     if (autenticacao_ &&
         !autenticacao_->Autorizar({classeRest.Nome, nomeMetodo, sessao->UserName(), sessao}))
       throw ERestException("Acesso não autorizado ao método " + nomeMetodo + ".");

@@ -29,11 +29,19 @@ class TRestHTTPWebDispatcher {
   bool DispatchRequest(util::TWebRequest& req, util::TWebResponse& resposta);
 
  private:
+  // What the metrics count a call under: its server class and method once they are known.
+  struct TRotulosChamada {
+    std::string Classe;
+    std::string Metodo;
+  };
+
   bool Despachar(const util::TWebRequest& req, util::TWebResponse& resposta, std::string* conteudo);
-  void Atender(const util::TWebRequest& req, util::TWebResponse& resposta, std::string* conteudo);
+  void Atender(const util::TWebRequest& req, util::TWebResponse& resposta, std::string* conteudo,
+               TRotulosChamada& rotulos);
   void AtenderRest(const TRestServer::TEstado& estado, std::string_view caminhoRest,
                    const util::TWebRequest& req, util::TWebResponse& resposta,
-                   std::optional<TSessaoDaThread>& vinculo, std::string* conteudo);
+                   std::optional<TSessaoDaThread>& vinculo, std::string* conteudo,
+                   TRotulosChamada& rotulos);
   void AtenderCache(std::string_view caminhoCache, const util::TWebRequest& req,
                     util::TWebResponse& resposta);
 

@@ -1,10 +1,19 @@
 #include "rest/uRestServer.h"
 
+#include <atomic>
+
 #include "rest/uRestExcecoes.h"
 #include "rest/uRestSessionSweeper.h"
 #include "util/uCaixaTexto.h"
 
 namespace tamrix::rest {
+
+namespace {
+
+// REST servers of the process now started; read by the admin port's readiness.
+std::atomic<int> iniciados{0};
+
+}  // namespace
 
 TRestServer::TRestServer(TOpcoesRestServer opcoes)
     : limitesCache_(opcoes.LimitesCache),
@@ -56,6 +65,7 @@ void TRestServer::Iniciar() {
   std::lock_guard lock(mutex_);
   if (estado_) return;
   estado_ = std::make_shared<const TEstado>(TEstado{std::move(registro), onError_, onDisconnect_});
+  ++iniciados;
   varredura_ = std::make_unique<TRestSessionSweeper>(sessoes_, intervaloVarredura_);
 }
 
@@ -63,6 +73,7 @@ void TRestServer::Parar() {
   std::unique_ptr<TRestSessionSweeper> varredura;
   {
     std::lock_guard lock(mutex_);
+    if (estado_) --iniciados;
     estado_.reset();
     varredura = std::move(varredura_);
   }
@@ -72,6 +83,10 @@ void TRestServer::Parar() {
 bool TRestServer::Iniciado() const {
   std::lock_guard lock(mutex_);
   return estado_ != nullptr;
+}
+
+bool TRestServer::AlgumIniciado() {
+  return iniciados.load() > 0;
 }
 
 std::shared_ptr<const TRestServer::TEstado> TRestServer::Estado() const {

@@ -59,6 +59,9 @@ class TRestServer {
   // Stops answering REST calls and the sweep; sessions stay until TerminarTodasSessoes.
   void Parar();
   bool Iniciado() const;
+  // Whether any REST server of the process is started now; safe from any thread, also while
+  // servers are being made and freed.
+  static bool AlgumIniciado();
 
   TRestSessionManager& Sessoes() { return sessoes_; }
 

@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "diagnostics/uExcecoes.h"
+#include "diagnostics/uMetricas.h"
 
 namespace tamrix::rest {
+
+namespace metricas = diagnostics::metricas;
 
 namespace {
 
@@ -66,6 +69,7 @@ std::shared_ptr<TRestSession> TRestSessionManager::CriarSessao(std::string userN
     sessao = std::make_shared<TRestSession>(id, std::move(userName), Agora(), tempoLimite_);
     sessoes_.emplace(std::move(id), sessao);
   }
+  metricas::SessoesAbertas(1);
   for (auto& s : fim) s->Encerrar();
   return sessao;
 }
@@ -88,10 +92,12 @@ void TRestSessionManager::AbrirEspaco(std::vector<std::shared_ptr<TRestSession>>
       ++it;
     }
   }
+  metricas::SessoesEncerradas(fim.size(), metricas::TFimSessao::Expirada);
   // Freed in a batch of a tenth, so that a flood does not scan the registry at every call.
   const std::size_t alvo = maximo_ - std::max<std::size_t>(maximo_ / 10, 1);
   if (sessoes_.size() <= alvo) return;
   const std::size_t excesso = sessoes_.size() - alvo;
+  metricas::SessoesEncerradas(excesso, metricas::TFimSessao::Despejada);
   const auto antes = [](const TCandidata& a, const TCandidata& b) {
     return a.uso != b.uso ? a.uso < b.uso : a.atividade < b.atividade;
   };
@@ -118,6 +124,7 @@ std::shared_ptr<TRestSession> TRestSessionManager::ProcurarSessao(std::string_vi
     }
     sessoes_.erase(it);
   }
+  metricas::SessoesEncerradas(1, metricas::TFimSessao::Expirada);
   sessao->Encerrar();
   return nullptr;
 }
@@ -131,6 +138,7 @@ bool TRestSessionManager::FecharSessao(std::string_view id) {
     sessao = std::move(it->second);
     sessoes_.erase(it);
   }
+  metricas::SessoesEncerradas(1, metricas::TFimSessao::Fechada);
   sessao->Encerrar();
   return true;
 }
@@ -141,6 +149,7 @@ void TRestSessionManager::TerminarTodasSessoes() {
     std::lock_guard lock(mutex_);
     todas.swap(sessoes_);
   }
+  metricas::SessoesEncerradas(todas.size(), metricas::TFimSessao::Parada);
   for (auto& [id, sessao] : todas) sessao->Encerrar();
 }
 
@@ -158,6 +167,7 @@ std::size_t TRestSessionManager::RemoverExpiradas() {
       }
     }
   }
+  metricas::SessoesEncerradas(expiradas.size(), metricas::TFimSessao::Expirada);
   for (auto& s : expiradas) s->Encerrar();
   return expiradas.size();
 }

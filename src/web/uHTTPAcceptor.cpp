@@ -14,6 +14,7 @@
 
 #include "util/uMemoria.h"
 #include "web/uHTTPResponseWriter.h"
+#include "web/uLogAcesso.h"
 
 namespace tamrix::web {
 
@@ -49,7 +50,7 @@ std::string ChaveEndereco(const sockaddr_storage& a, const std::string& texto) {
 }
 
 // Refuses a connection over the limit without waiting on the client.
-void Recusar(int fd) {
+void Recusar(int fd, const TConnectionSettings& config, std::string_view endereco) {
   char buf[4096];
   while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
   }
@@ -59,7 +60,15 @@ void Recusar(int fd) {
   resposta.Content = kTextoConexoesDemais;
   const THTTPAnswer a = MontarResposta(resposta, false, std::chrono::system_clock::now());
   const std::string r = a.Head + std::string(a.Body);
-  [[maybe_unused]] const auto n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  const auto n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  if (config.LogAcesso) {
+    TRegistroAcesso registro;
+    registro.Momento = std::chrono::system_clock::now();
+    registro.Endereco = endereco;
+    registro.Status = 503;
+    registro.Bytes = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+    EscreverLinhaAcesso(LinhaAcesso(registro));
+  }
   ::shutdown(fd, SHUT_WR);
   while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
   }
@@ -167,7 +176,7 @@ void THTTPAcceptor::Trabalhar(std::list<std::thread>::iterator eu) {
         (aceitando_ == 0 && !IniciarThread())) {
       ++aceitando_;
       lock.unlock();
-      Recusar(fd);
+      Recusar(fd, config_, endereco);
       lock.lock();
       continue;
     }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "web/uHTTPResponseWriter.h"
+#include "web/uLogAcesso.h"
 
 namespace tamrix::web {
 
@@ -55,12 +56,16 @@ class TCanal {
         }
         continue;
       }
+      escritos_ += static_cast<std::uint64_t>(n);
       const std::size_t deA = std::min(static_cast<std::size_t>(n), a.size());
       a.remove_prefix(deA);
       b.remove_prefix(static_cast<std::size_t>(n) - deA);
     }
     return true;
   }
+
+  // Bytes written so far.
+  std::uint64_t Escritos() const { return escritos_; }
 
   // Whether bytes (not the end of the stream) can be read within espera.
   bool BytesEm(std::chrono::milliseconds espera) {
@@ -98,7 +103,62 @@ class TCanal {
   }
 
   const int fd_;
+  std::uint64_t escritos_ = 0;
 };
+
+// The request line as received, kept for the access line of a request refused before it was
+// read whole (431, 413): the reader keeps its pieces to itself.
+class TLinhaPedido {
+ public:
+  explicit TLinhaPedido(std::size_t limite) : limite_(limite) {}
+
+  void Feed(std::string_view bytes) {
+    if (completa_) return;
+    // Empty lines before the request line are skipped, as the reader does.
+    if (linha_.empty())
+      bytes.remove_prefix(std::min(bytes.find_first_not_of("\r\n"), bytes.size()));
+    const std::size_t fim = bytes.find('\n');
+    linha_.append(bytes.substr(0, std::min(fim, limite_ - std::min(limite_, linha_.size()))));
+    completa_ = fim != std::string_view::npos || linha_.size() >= limite_;
+  }
+  // "GET" of "GET /x HTTP/1.1"; "" before a blank.
+  std::string_view Metodo() const {
+    const std::size_t espaco = linha_.find(' ');
+    return espaco == std::string::npos ? std::string_view{}
+                                       : std::string_view(linha_).substr(0, espaco);
+  }
+  // "/x" of "GET /x HTTP/1.1": from the first blank to the last one (or the end).
+  std::string_view Alvo() const {
+    std::string_view l = linha_;
+    if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
+    const std::size_t espaco = l.find(' ');
+    if (espaco == std::string_view::npos) return {};
+    l.remove_prefix(espaco + 1);
+    const std::size_t ultimo = l.rfind(' ');
+    return ultimo == std::string_view::npos ? l : l.substr(0, ultimo);
+  }
+
+ private:
+  const std::size_t limite_;
+  std::string linha_;
+  bool completa_ = false;
+};
+
+// Writes the access line of one answer.
+void RegistrarAcesso(std::string_view endereco, std::string_view metodo, std::string_view caminho,
+                     int status, const TCanal& canal, Relogio::time_point inicio,
+                     std::string_view sessao) {
+  TRegistroAcesso r;
+  r.Momento = std::chrono::system_clock::now();
+  r.Endereco = endereco;
+  r.Metodo = metodo;
+  r.Caminho = caminho;
+  r.Status = status;
+  r.Bytes = canal.Escritos();
+  r.Duracao = std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - inicio);
+  r.Sessao = sessao;
+  EscreverLinhaAcesso(LinhaAcesso(r));
+}
 
 // The web module's answer to one request. The end-of-call hook (which closes the call's
 // tenant connection) and the release run before any byte goes out, so that a client that
@@ -144,8 +204,10 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
             const TConnectionSettings& config, const std::atomic<bool>* parando,
             const std::function<void()>& respondido) {
   TAvisoRespondido aviso(respondido);
+  const auto inicio = Relogio::now();
   TCanal canal(fd);
   THTTPRequestReader leitor(config.Limites);
+  TLinhaPedido linhaPedido(config.LogAcesso ? config.Limites.MaximoTamanhoLinha + 1 : 0);
   // One clock for the whole request: a client that trickles bytes cannot stretch it.
   const auto prazoLeitura = Relogio::now() + config.TempoLeitura;
   const auto corpoChegando = [&] { return canal.BytesEm(std::chrono::milliseconds(1)); };
@@ -156,20 +218,24 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
         const std::size_t n =
             canal.Ler(buf.data(), std::min(buf.size(), leitor.FeedLimit()), prazoLeitura);
         if (n == 0) return;
+        linhaPedido.Feed({buf.data(), n});
         leitor.Feed({buf.data(), n});
         break;
       }
       case THTTPRequestReader::TStep::SendContinue:
         if (!canal.Escrever(prazoLeitura, leitor.ContinueLine())) return;
         break;
-      case THTTPRequestReader::TStep::Answer:
-        if (canal.Escrever(
-                Relogio::now() + config.TempoEscrita,
-                RespostaSemCorpo(leitor.AnswerStatus(), std::chrono::system_clock::now()))) {
-          aviso();
-          canal.FecharDevagar();
-        }
+      case THTTPRequestReader::TStep::Answer: {
+        const bool enviada = canal.Escrever(
+            Relogio::now() + config.TempoEscrita,
+            RespostaSemCorpo(leitor.AnswerStatus(), std::chrono::system_clock::now()));
+        aviso();
+        if (config.LogAcesso)
+          RegistrarAcesso(remoteAddr, linhaPedido.Metodo(), linhaPedido.Alvo(),
+                          leitor.AnswerStatus(), canal, inicio, {});
+        if (enviada) canal.FecharDevagar();
         return;
+      }
       case THTTPRequestReader::TStep::Close:
         return;
       case THTTPRequestReader::TStep::Ready:
@@ -189,6 +255,9 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
     resposta.Sent = canal.Escrever(Relogio::now() + config.TempoEscrita, a.Head, a.Body);
   }
   aviso();
+  if (config.LogAcesso)
+    RegistrarAcesso(remoteAddr, pedido.Method, pedido.RawPathInfo, resposta.StatusCode, canal,
+                    inicio, SessaoAcesso(pedido, resposta));
   if (resposta.Sent && leitor.HasUnreadInput()) canal.FecharDevagar();
 }
 

@@ -22,6 +22,8 @@ struct TConnectionSettings {
   // The whole answer must be taken by the client within this time of its first byte; when
   // exceeded the connection is reset.
   std::chrono::milliseconds TempoEscrita{60000};
+  // One line per answered request (refusals included) on standard output (web/uLogAcesso.h).
+  bool LogAcesso = false;
 };
 
 // Reads, dispatches and answers one request on fd, a connected non-blocking socket; never
@@ -30,7 +32,8 @@ struct TConnectionSettings {
 // is set by a stop: a request still waiting for a pool instance then gives up (see
 // TRequestPool::AcordarEsperas). respondido, when given, is called once, on this thread, as
 // soon as the answer is out (or the connection is given up), before the last bytes the client
-// may still send are drained: what the client could reconnect for is free by then.
+// may still send are drained: what the client could reconnect for is free by then. With
+// config.LogAcesso, the access line is written once the answer is out.
 void ServirConexao(int fd, std::string_view remoteAddr, std::uint16_t localPort, TRequestPool& pool,
                    const TConnectionSettings& config, const std::atomic<bool>* parando = nullptr,
                    const std::function<void()>& respondido = {}) noexcept;

@@ -46,6 +46,7 @@ class THTTPListener::TImpl {
     conexao_.Limites.TamanhoMaximoCabecalho = s.TamanhoMaximoCabecalho;
     conexao_.TempoLeitura = s.TempoLeitura;
     conexao_.TempoEscrita = s.TempoEscrita;
+    conexao_.LogAcesso = s.LogAcesso;
     shared_.Maximo = s.MaximoConexoes;
     shared_.MaximoPorEndereco = s.MaximoConexoesPorIP;
   }
@@ -92,8 +93,14 @@ class THTTPListener::TImpl {
     return shared_.Servindo;
   }
 
-  void Parar() {
+  // The acceptors' stop shuts the listening sockets down: the kernel then refuses new
+  // connections and resets those still queued, while served ones go on.
+  void PararAceitar() {
     for (auto& a : aceitadores_) a->Parar();
+  }
+
+  void Parar() {
+    PararAceitar();
     {
       std::lock_guard lock(shared_.Mutex);
       shared_.Parando = true;
@@ -145,6 +152,10 @@ void THTTPListener::SetActive(bool ativo) {
   impl->Iniciar();
   impl_ = std::move(impl);
   active_ = true;
+}
+
+void THTTPListener::PararAceitar() {
+  if (impl_) impl_->PararAceitar();
 }
 
 std::vector<std::uint16_t> THTTPListener::LocalPorts() const {

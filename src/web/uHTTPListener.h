@@ -31,6 +31,8 @@ struct THTTPListenerSettings {
   // How long an idle connection thread waits for the next connection before it ends (one
   // always stays); at least 100 ms.
   std::chrono::milliseconds OcioThread{10000};
+  // One line per answered request on standard output (web/uLogAcesso.h).
+  bool LogAcesso = false;
 };
 
 // One address to listen on; Port 0 means the default port.
@@ -64,9 +66,15 @@ class THTTPListener {
   // (the owner's).
   void SetActive(bool ativo);
 
+  // The first half of a graceful stop: closes the listening sockets, so that new connections
+  // are refused, while the connections being served go on to their answers. The listener
+  // stays active: SetActive(false) then ends whatever is still open. Call from the owner's
+  // thread; nothing when inactive.
+  void PararAceitar();
+
   // The ports actually listened on, one per binding (useful with port 0).
   std::vector<std::uint16_t> LocalPorts() const;
-  // Connections being served now.
+  // Connections being served now (with PararAceitar: those still to finish).
   std::size_t ConnectionCount() const;
 
  private:

@@ -7,14 +7,21 @@
 
 namespace tamrix::web {
 
-namespace {
-
-[[noreturn]] void RecusarPorLimite() {
+void TRequestPool::Recusar() const {
+  if (metricas_) metricas_->Recusas->Somar(1);
   throw diagnostics::Exception(
       "Maximum number of concurrent connections exceeded.  Please try again later");
 }
 
-}  // namespace
+void TRequestPool::PublicarEmUso() const {
+  if (metricas_) metricas_->EmUso->Definir(static_cast<double>(inUse_));
+}
+
+void TRequestPool::NomearMetricas(std::string_view pool) {
+  std::lock_guard lock(mutex_);
+  metricas_ = diagnostics::metricas::MetricasPool(pool);
+  PublicarEmUso();
+}
 
 TRequestPool::TInstance::TInstance(TInstance&& other) noexcept
     : pool_(std::exchange(other.pool_, nullptr)), module_(std::exchange(other.module_, nullptr)) {}
@@ -71,10 +78,12 @@ TRequestPool::TInstance TRequestPool::Acquire(const std::atomic<bool>* desistir)
       module = all_.back().get();
     }
     ++inUse_;
+    PublicarEmUso();
     return TInstance(this, module);
   }
-  if (espera_.count() == 0 || destruindo_ || (desistir != nullptr && *desistir)) RecusarPorLimite();
+  if (espera_.count() == 0 || destruindo_ || (desistir != nullptr && *desistir)) Recusar();
 
+  if (metricas_) metricas_->Esperas->Somar(1);
   TEspera eu;
   fila_.push_back(&eu);
   ++esperando_;
@@ -84,7 +93,7 @@ TRequestPool::TInstance TRequestPool::Acquire(const std::atomic<bool>* desistir)
   if (eu.Modulo == nullptr && !eu.Recusada) fila_.erase(std::find(fila_.begin(), fila_.end(), &eu));
   --esperando_;
   if (destruindo_) saiu_.notify_all();
-  if (eu.Modulo == nullptr) RecusarPorLimite();
+  if (eu.Modulo == nullptr) Recusar();
   return TInstance(this, eu.Modulo);
 }
 
@@ -104,6 +113,7 @@ void TRequestPool::Release(TWebModuleBase* module) noexcept {
     return;
   }
   --inUse_;
+  PublicarEmUso();
   idle_.push_back(module);
 }
 
@@ -124,6 +134,11 @@ std::size_t TRequestPool::Waiting() const {
 
 TRequestPool& WebRequestHandler() {
   static TRequestPool pool;
+  static const bool nomeado = [] {
+    pool.NomearMetricas("rest");
+    return true;
+  }();
+  (void)nomeado;
   return pool;
 }
 

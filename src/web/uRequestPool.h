@@ -12,8 +12,11 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include "diagnostics/uMetricas.h"
 #include "web/uWebModuleBase.h"
 
 namespace tamrix::web {
@@ -70,6 +73,10 @@ class TRequestPool {
   // Wakes every waiting Acquire to look at its desistir flag again (a listener that stops).
   void AcordarEsperas();
 
+  // Reports this pool's instances in use, waits and refusals in the metrics under that pool
+  // label. Call before the pool serves; a pool never named reports nothing.
+  void NomearMetricas(std::string_view pool);
+
   std::size_t InUse() const;
   std::size_t Created() const;
   // Requests waiting for an instance now.
@@ -84,6 +91,9 @@ class TRequestPool {
   };
 
   void Release(TWebModuleBase* module) noexcept;
+  // The in-use gauge follows inUse_ (lock held); refusals and waits count one each.
+  void PublicarEmUso() const;
+  [[noreturn]] void Recusar() const;
 
   std::size_t maximo_;
   std::chrono::milliseconds espera_;
@@ -96,6 +106,7 @@ class TRequestPool {
   std::size_t esperando_ = 0;     // waiters still inside Acquire (the queue and the refused)
   std::condition_variable saiu_;  // a waiter left Acquire (the destructor waits for that)
   bool destruindo_ = false;
+  std::optional<diagnostics::metricas::TMetricasPool> metricas_;
 };
 
 // The process-wide pool the program body registers its web-module class with.
