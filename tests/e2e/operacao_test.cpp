@@ -233,3 +233,24 @@ TEST(DrenagemE2E, SecondSignalStopsAtOnceAndTempoEncerramentoBoundsTheWait) {
 
 }  // namespace
 }  // namespace tamrix::e2e
+
+namespace tamrix::e2e {
+namespace {
+
+TEST(EmbaralharE2E, ScramblesEachLineOfStandardInputAsConfigIniStoresIt) {
+  TAMRIX_REQUIRE_DIST();
+  TAMRIX_REQUIRE_PG();
+  const std::string cmd = "printf '%s\\r\\n%s\\n' '" + pgtest::Env()->user + "' '" +
+                          pgtest::Env()->password + "' | '" + PastaDist() +
+                          "/tamrix-rest-server' --embaralhar";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string saida;
+  char buf[256];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) saida.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0);
+  EXPECT_EQ(saida, pgtest::Env()->userScrambled + "\n" + pgtest::Env()->passwordScrambled + "\n");
+}
+
+}  // namespace
+}  // namespace tamrix::e2e
