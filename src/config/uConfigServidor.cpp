@@ -84,6 +84,10 @@ void TConfigServidor::CarregarConfiguracao() {
   FiTempoConexao = Inteiro<std::int32_t>(ini, "BD", "TempoConexao", 15, kPositivo);
   FiTempoConsulta = Inteiro<std::int32_t>(ini, "BD", "TempoConsulta", 300, kNaoNegativo);
   FiTempoImportacao = Inteiro<std::int32_t>(ini, "BD", "TempoImportacao", 1800, kNaoNegativo);
+  FiPortaHTTPS =
+      Inteiro<std::int32_t>(ini, "HTTPS", "Porta", 0, [](auto v) { return v >= 0 && v <= 65535; });
+  FspCertificadoHTTPS = util::Aparar(Texto(ini, "HTTPS", "Certificado"));
+  FspChavePrivadaHTTPS = util::Aparar(Texto(ini, "HTTPS", "ChavePrivada"));
   FiPortaAdministracao = Inteiro<std::int32_t>(ini, "Administracao", "Porta", 0,
                                                [](auto v) { return v >= 0 && v <= 65535; });
   FspEnderecoAdministracao = util::Aparar(Texto(ini, "Administracao", "Endereco"));

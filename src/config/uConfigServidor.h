@@ -146,6 +146,18 @@ class TConfigServidor {
   std::int32_t TempoImportacao() const { return FiTempoImportacao; }
   void SetTempoImportacao(std::int32_t v) { FiTempoImportacao = v; }
 
+  // "HTTPS"/"Porta": port of the TLS listener beside the plain one; 0 (off) when absent, not
+  // an integer or outside 0-65535.
+  std::int32_t PortaHTTPS() const { return FiPortaHTTPS; }
+  void SetPortaHTTPS(std::int32_t v) { FiPortaHTTPS = v; }
+  // "HTTPS"/"Certificado", trimmed: PEM file of the certificate (the chain may follow it); a
+  // relative path is taken beside the executable by the listener.
+  const std::string& CertificadoHTTPS() const { return FspCertificadoHTTPS; }
+  void SetCertificadoHTTPS(std::string v) { FspCertificadoHTTPS = std::move(v); }
+  // "HTTPS"/"ChavePrivada", trimmed: PEM file of the certificate's private key.
+  const std::string& ChavePrivadaHTTPS() const { return FspChavePrivadaHTTPS; }
+  void SetChavePrivadaHTTPS(std::string v) { FspChavePrivadaHTTPS = std::move(v); }
+
   // "Administracao"/"Porta": port of the admin listener (health and metrics); 0 (off) when
   // absent, not an integer or outside 0-65535.
   std::int32_t PortaAdministracao() const { return FiPortaAdministracao; }
@@ -187,6 +199,9 @@ class TConfigServidor {
   std::int32_t FiTempoConexao = 15;
   std::int32_t FiTempoConsulta = 300;
   std::int32_t FiTempoImportacao = 1800;
+  std::int32_t FiPortaHTTPS = 0;
+  std::string FspCertificadoHTTPS;
+  std::string FspChavePrivadaHTTPS;
   std::int32_t FiPortaAdministracao = 0;
   std::string FspEnderecoAdministracao = "127.0.0.1";
 };

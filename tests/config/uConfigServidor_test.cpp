@@ -51,6 +51,9 @@ TEST(ConfigServidor, SemArquivoValoresPadrao) {
   EXPECT_EQ(c.EnderecoAdministracao(), "127.0.0.1");
   EXPECT_EQ(c.TentativasLogin(), 5);
   EXPECT_EQ(c.BloqueioLogin(), 30);
+  EXPECT_EQ(c.PortaHTTPS(), 0);
+  EXPECT_EQ(c.CertificadoHTTPS(), "");
+  EXPECT_EQ(c.ChavePrivadaHTTPS(), "");
 }
 
 TEST(ConfigServidor, ArquivoEscritoAMao) {
@@ -76,6 +79,10 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
                                      "[Administracao]\r\n"
                                      "Porta=8081\r\n"
                                      "Endereco= 0.0.0.0 \r\n"
+                                     "[HTTPS]\r\n"
+                                     "Porta=8443\r\n"
+                                     "Certificado= tls/servidor.pem \r\n"
+                                     "ChavePrivada=/etc/tamrix/chave.pem\r\n"
                                      "\r\n"
                                      "[BD]\r\n"
                                      "  HOST =   10.0.0.5   \r\n"  // indented: still a key
@@ -116,6 +123,9 @@ TEST(ConfigServidor, ArquivoEscritoAMao) {
   EXPECT_EQ(c.TempoEncerramento(), 0);
   EXPECT_EQ(c.PortaAdministracao(), 8081);
   EXPECT_EQ(c.EnderecoAdministracao(), "0.0.0.0");
+  EXPECT_EQ(c.PortaHTTPS(), 8443);
+  EXPECT_EQ(c.CertificadoHTTPS(), "tls/servidor.pem");
+  EXPECT_EQ(c.ChavePrivadaHTTPS(), "/etc/tamrix/chave.pem");
   EXPECT_EQ(c.TempoConexao(), 3);
   EXPECT_EQ(c.TempoConsulta(), 0);  // 0: no limit
   EXPECT_EQ(c.TempoImportacao(), 7200);
