@@ -1,5 +1,6 @@
 #include "core/uConfigBD.h"
 
+#include "diagnostics/uExcecoes.h"
 #include "util/uAparar.h"
 
 namespace tamrix::core {
@@ -75,7 +76,14 @@ std::size_t TConfigBD::Recarregar() {
 bool TConfigBD::PegarConfig(const std::string& pspToken, TConfigBDItem& pConfig) {
   pConfig = TConfigBDItem{};
   std::lock_guard lock(FoLockConfig);
-  if (!FqyConfig->Active() || FqyConfig->IsEmpty()) Carregar();
+  if (!FqyConfig->Active() || FqyConfig->IsEmpty()) {
+    // A call that arrives while the server starts, before the main database is open.
+    if (ConexaoBD() == nullptr)
+      throw diagnostics::Exception(
+          "O servidor está iniciando: o banco principal ainda não está conectado. Tente "
+          "novamente em instantes.");
+    Carregar();
+  }
   // With no current row the token reads as the empty text.
   bool encontrado = FqyConfig->FieldByName("token").AsString() == pspToken;
   if (!encontrado) encontrado = FqyConfig->FindKey({pspToken});

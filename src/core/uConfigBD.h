@@ -48,7 +48,8 @@ class TConfigBD : public TClasses {
 
   // Looks the token up in memory (exact match, letter case included, no trimming) and fills
   // pConfig; loads the table first when the copy is closed or empty. Not found: false and
-  // pConfig empty. There is no reload on a miss in a non-empty copy.
+  // pConfig empty. There is no reload on a miss in a non-empty copy. While no connection is
+  // set (the server is starting), raises diagnostics::Exception saying so in Portuguese.
   bool PegarConfig(const std::string& pspToken, TConfigBDItem& pConfig);
 
   // Whether ConfigBD has a row with this token, asked of the database (its collation

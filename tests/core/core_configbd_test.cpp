@@ -117,10 +117,17 @@ TEST_F(ConfigBDTest, TokenExistsIsAskedOfTheDatabase) {
   EXPECT_THROW(semConexao.ConsultarTokenExiste(pgtest::kTokenLoja1), EDatabaseError);
 }
 
-TEST(ConfigBD, WithoutConnectionALookupFailsWithTheDataAccessError) {
+TEST(ConfigBD, WithoutConnectionALookupSaysTheServerIsStarting) {
   TConfigBD dir;
   TConfigBDItem item;
-  EXPECT_THROW(dir.PegarConfig(pgtest::kTokenLoja1, item), EDatabaseError);
+  try {
+    dir.PegarConfig(pgtest::kTokenLoja1, item);
+    ADD_FAILURE() << "no exception";
+  } catch (const diagnostics::Exception& e) {
+    EXPECT_STREQ(e.what(),
+                 "O servidor está iniciando: o banco principal ainda não está conectado. Tente "
+                 "novamente em instantes.");
+  }
   EXPECT_FALSE(dir.DataSet().Active());  // no connection: no load attempt
 }
 
