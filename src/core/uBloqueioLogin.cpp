@@ -12,13 +12,32 @@ namespace {
 // Enough to tell real names apart; a longer made-up name must not buy a larger key.
 constexpr std::size_t kMaximoParteChave = 128;
 
+// The user name as the database compares it (SQL Server's usual collation): letter case and
+// trailing blanks do not count, so "maria" and "MARIA " share one count.
+std::string NomeComparavel(std::string_view usuario) {
+  while (!usuario.empty() && usuario.back() == ' ') usuario.remove_suffix(1);
+  std::string n(usuario.substr(0, kMaximoParteChave));
+  for (std::size_t i = 0; i < n.size(); ++i) {
+    const auto c = static_cast<unsigned char>(n[i]);
+    if (c >= 'a' && c <= 'z') {
+      n[i] = static_cast<char>(c - 32);
+    } else if (c == 0xC3 && i + 1 < n.size()) {
+      // Latin-1 letters in UTF-8: à..þ (but ÷) to À..Þ.
+      const auto d = static_cast<unsigned char>(n[i + 1]);
+      if (d >= 0xA0 && d <= 0xBE && d != 0xB7) n[i + 1] = static_cast<char>(d - 0x20);
+      ++i;
+    }
+  }
+  return n;
+}
+
 std::string ChaveUsuario(std::string_view endereco, std::string_view token,
                          std::string_view usuario) {
   std::string chave = ChaveEnderecoLogin(endereco);
   chave += '\n';
   chave += token.substr(0, kMaximoParteChave);
   chave += '\n';
-  chave += usuario.substr(0, kMaximoParteChave);
+  chave += NomeComparavel(usuario);
   return chave;
 }
 
@@ -113,6 +132,61 @@ bool TBloqueioLogin::RegistrarFalha(std::string_view endereco, std::string_view 
   const bool porEndereco =
       Falhar(enderecos_, ChaveEnderecoLogin(endereco), regras_.TentativasEndereco, agora);
   return porUsuario || porEndereco;
+}
+
+TBloqueioLogin::TTentativa TBloqueioLogin::Comecar(std::string_view endereco,
+                                                   std::string_view token,
+                                                   std::string_view usuario) {
+  const TInstante agora = Agora();
+  const std::string chaves[2] = {ChaveUsuario(endereco, token, usuario),
+                                 ChaveEnderecoLogin(endereco)};
+  TTabela* tabelas[2] = {&usuarios_, &enderecos_};
+  TTentativa t;
+  std::lock_guard<std::mutex> l(lock_);
+  if (regras_.Tentativas <= 0) return t;
+  t.SegundosBloqueado =
+      std::max(Restante(*tabelas[0], chaves[0], agora), Restante(*tabelas[1], chaves[1], agora));
+  if (t.SegundosBloqueado > 0) return t;
+  const int limites[2] = {regras_.Tentativas, regras_.TentativasEndereco};
+  for (int i = 0; i < 2; ++i) {
+    if (const auto it = tabelas[i]->Contagens.find(chaves[i]); it != tabelas[i]->Contagens.end()) {
+      t.BloqueioAnterior[i] = it->second.Bloqueio;
+      t.BloqueadoAteAnterior[i] = it->second.BloqueadoAte;
+    }
+    t.Iniciou[i] = Falhar(*tabelas[i], chaves[i], limites[i], agora);
+  }
+  t.Contada = true;
+  t.IniciouBloqueio = t.Iniciou[0] || t.Iniciou[1];
+  return t;
+}
+
+void TBloqueioLogin::Desfazer(TTabela& t, const std::string& chave, const TTentativa& tentativa,
+                              int i) {
+  const auto it = t.Contagens.find(chave);
+  if (it == t.Contagens.end()) return;  // dropped meanwhile: nothing left to correct
+  TContagem& c = it->second;
+  if (c.Falhas > 0) --c.Falhas;
+  if (tentativa.Iniciou[i]) {
+    c.Bloqueio = tentativa.BloqueioAnterior[i];
+    c.BloqueadoAte = tentativa.BloqueadoAteAnterior[i];
+  }
+}
+
+void TBloqueioLogin::Terminar(const TTentativa& tentativa, std::string_view endereco,
+                              std::string_view token, std::string_view usuario,
+                              TResultado resultado) {
+  if (!tentativa.Contada || resultado == TResultado::Falha) return;
+  const std::string chaveUsuario = ChaveUsuario(endereco, token, usuario);
+  std::lock_guard<std::mutex> l(lock_);
+  Desfazer(enderecos_, ChaveEnderecoLogin(endereco), tentativa, 1);
+  if (resultado == TResultado::NaoConta) {
+    Desfazer(usuarios_, chaveUsuario, tentativa, 0);
+    return;
+  }
+  const auto it = usuarios_.Contagens.find(chaveUsuario);
+  if (it == usuarios_.Contagens.end()) return;
+  usuarios_.Ordem.erase(it->second.Posicao);
+  usuarios_.Contagens.erase(it);
 }
 
 void TBloqueioLogin::RegistrarSucesso(std::string_view endereco, std::string_view token,

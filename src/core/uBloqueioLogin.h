@@ -51,6 +51,27 @@ class TBloqueioLogin {
   void RegistrarSucesso(std::string_view endereco, std::string_view token,
                         std::string_view usuario);
 
+  // An attempt under way. Counted as a failure before the database is asked, so attempts
+  // that run at the same time cannot all slip in under one count; Terminar corrects it.
+  struct TTentativa {
+    std::int64_t SegundosBloqueado = 0;  // > 0: refused at once, nothing counted
+    bool IniciouBloqueio = false;        // this attempt's count started a block
+    bool Contada = false;
+    std::chrono::seconds BloqueioAnterior[2]{};  // per table: user key, address
+    std::chrono::steady_clock::time_point BloqueadoAteAnterior[2]{};
+    bool Iniciou[2]{};
+  };
+  enum class TResultado { Falha, Sucesso, NaoConta };
+
+  // Refuses the attempt while a block lasts (SegundosBloqueado); otherwise counts it as a
+  // failure on both keys.
+  TTentativa Comecar(std::string_view endereco, std::string_view token, std::string_view usuario);
+  // The attempt's outcome: a failure stays counted; a success clears the user key and takes
+  // the attempt off the address; an attempt that was no guess (a blank field, a database that
+  // could not be reached) is taken off both, lifting a block it started.
+  void Terminar(const TTentativa& tentativa, std::string_view endereco, std::string_view token,
+                std::string_view usuario, TResultado resultado);
+
   // Keys held in each table (tests: the tables stay bounded).
   std::size_t ChavesUsuario() const;
   std::size_t ChavesEndereco() const;
@@ -74,6 +95,7 @@ class TBloqueioLogin {
   TInstante Agora() const;
   std::int64_t Restante(const TTabela& t, const std::string& chave, TInstante agora) const;
   bool Falhar(TTabela& t, const std::string& chave, int limite, TInstante agora);
+  void Desfazer(TTabela& t, const std::string& chave, const TTentativa& tentativa, int i);
 
   mutable std::mutex lock_;
   TRegrasBloqueioLogin regras_;

@@ -65,6 +65,10 @@ std::size_t TConfigBD::Recarregar() {
   // The statement takes the main connection's own lock; lookups go on with the old copy.
   Ler(*nova);
   const auto linhas = static_cast<std::size_t>(nova->RecordCount());
+  // An empty table is a mistake (wrong database, a table being rewritten), never a tenant
+  // list: taking it would refuse every terminal.
+  if (linhas == 0)
+    throw diagnostics::Exception("A tabela ConfigBD está vazia; nenhum token seria aceito.");
   {
     std::lock_guard lock(FoLockConfig);
     FqyConfig.swap(nova);

@@ -42,8 +42,9 @@ class TConfigBD : public TClasses {
 
   // Reads the whole table into a new copy, without holding up lookups meanwhile, and then
   // puts it in place of the current one: new, changed and removed tokens count from the next
-  // lookup. Returns the rows read. On a database error (or without a connection) the error
-  // propagates and the current copy stays as it was. Invalidates DataSet()'s reference.
+  // lookup. Returns the rows read. On a database error, an empty table or without a
+  // connection, it raises (diagnostics::Exception or the database's error) and the current
+  // copy stays as it was. Invalidates DataSet()'s reference.
   std::size_t Recarregar();
 
   // Looks the token up in memory (exact match, letter case included, no trimming) and fills

@@ -3,6 +3,7 @@
 #include "core/uBloqueioLogin.h"
 #include "core/uConfigBD.h"
 #include "core/uSessaoDados.h"
+#include "diagnostics/uExcecoes.h"
 #include "diagnostics/uLogServidor.h"
 #include "diagnostics/uMetricas.h"
 #include "diagnostics/uTextoLog.h"
@@ -56,22 +57,33 @@ bool TokenDesconhecido(const std::string& token) {
 
 // One login attempt under the lock on guessing: refused at once while the caller's address,
 // token and user are blocked; otherwise tentativa runs (it sets contaFalha) and its outcome
-// is counted.
+// is counted. The attempt counts as a failure before the database is asked, so guesses sent
+// at the same time cannot all slip in under one count.
 template <typename F>
 bool SobBloqueio(const std::string& usuario, const std::string& token, std::string& msg,
                  F tentativa) {
+  using TResultado = core::TBloqueioLogin::TResultado;
   auto& bloqueio = core::TBloqueioLoginSingleton::GetInstance();
   const std::string endereco = core::PegarEnderecoCliente();
-  if (const auto segundos = bloqueio.SegundosBloqueado(endereco, token, usuario); segundos > 0) {
-    msg = core::TextoBloqueioLogin(segundos);
+  const auto t = bloqueio.Comecar(endereco, token, usuario);
+  if (t.SegundosBloqueado > 0) {
+    msg = core::TextoBloqueioLogin(t.SegundosBloqueado);
     diagnostics::metricas::LoginRecusadoPorBloqueio();
     return false;
   }
   bool contaFalha = false;
-  const bool ok = tentativa(contaFalha);
-  if (ok) {
-    bloqueio.RegistrarSucesso(endereco, token, usuario);
-  } else if (contaFalha && bloqueio.RegistrarFalha(endereco, token, usuario)) {
+  bool ok = false;
+  try {
+    ok = tentativa(contaFalha);
+  } catch (...) {
+    bloqueio.Terminar(t, endereco, token, usuario, TResultado::NaoConta);
+    throw;
+  }
+  bloqueio.Terminar(t, endereco, token, usuario,
+                    ok           ? TResultado::Sucesso
+                    : contaFalha ? TResultado::Falha
+                                 : TResultado::NaoConta);
+  if (!ok && contaFalha && t.IniciouBloqueio) {
     diagnostics::metricas::BloqueioLoginIniciado();
     diagnostics::GravarLog("Login bloqueado por tentativas sem sucesso: endereço " +
                                diagnostics::TextoChamador(endereco) + ", usuário " +
@@ -164,15 +176,22 @@ bool TsmUsuario::LoginPDV(const std::string& pspUsuario, const std::string& pspS
 rest::TJSONDataSetsPtr TsmUsuario::ConsultarDadosUsuario(const std::string& pspUsuario,
                                                          const std::string& pspSenha) {
   TReservaQuery reserva = ReservarQuery();
-  PrepararQuery(SelecaoUsuario({
-      " WHERE Usuario.login = :plogin",
-      "   AND Usuario.senha = :psenha",
-  }));
-  qySQL.ParamByName("pvirgula").SetAsString(", ");
-  qySQL.ParamByName("pvazio").SetAsString("");
-  qySQL.ParamByName("plogin").SetAsString(pspUsuario);
-  qySQL.ParamByName("psenha").SetAsString(pspSenha);
-  qySQL.Open();
+  // It answers whether user and password match, so it is a login attempt for the lock too.
+  std::string bloqueado;
+  SobBloqueio(pspUsuario, core::PegarToken(), bloqueado, [&](bool& contaFalha) {
+    PrepararQuery(SelecaoUsuario({
+        " WHERE Usuario.login = :plogin",
+        "   AND Usuario.senha = :psenha",
+    }));
+    qySQL.ParamByName("pvirgula").SetAsString(", ");
+    qySQL.ParamByName("pvazio").SetAsString("");
+    qySQL.ParamByName("plogin").SetAsString(pspUsuario);
+    qySQL.ParamByName("psenha").SetAsString(pspSenha);
+    qySQL.Open();
+    contaFalha = qySQL.IsEmpty();
+    return !contaFalha;
+  });
+  if (!bloqueado.empty()) throw diagnostics::Exception(bloqueado);
   return EmpacotarDataSet(qySQL, std::move(reserva));
 }
 

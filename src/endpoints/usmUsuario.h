@@ -24,7 +24,9 @@ class TsmUsuario : public TsmBase {
   // becomes "PDV", Login runs, and the user must also be enabled for point of sale.
   bool LoginPDV(const std::string& pspUsuario, const std::string& pspSenha,
                 const std::string& pspToken, std::string& pspMsg);
-  // The user's record with its company's data (empty data set when nothing matches).
+  // The user's record with its company's data (empty data set when nothing matches). It
+  // checks a password, so it counts for the lock on guessing like Login: while blocked it
+  // raises the block's text without asking the database.
   rest::TJSONDataSetsPtr ConsultarDadosUsuario(const std::string& pspUsuario,
                                                const std::string& pspSenha);
   // Every point-of-sale user of the tenant database, in the same columns.

@@ -21,10 +21,22 @@ namespace tamrix::web {
 
 namespace {
 
-// The calls whose second path argument is a password; the first is the user.
-bool MetodoComSenha(std::string_view segmento) {
-  static constexpr std::array<std::string_view, 3> kNomes = {"login", "loginpdv",
-                                                             "consultardadosusuario"};
+// The path arguments a call carries that never reach the log, by position after the method
+// (0-based): the password of the calls that log in or check a user, and the tenant's access
+// token, a secret of its own.
+struct TSegredos {
+  std::string_view Metodo;
+  std::array<bool, 3> Posicoes;
+};
+constexpr std::array<TSegredos, 4> kSegredos = {{
+    {"login", {false, true, true}},
+    {"loginpdv", {false, true, true}},
+    {"consultardadosusuario", {false, true, false}},
+    {"consultarconfiguracoes", {true, false, false}},
+}};
+
+// The secret positions of the call this segment names; nullptr for any other.
+const std::array<bool, 3>* SegredosDoMetodo(std::string_view segmento) {
   static constexpr std::array<std::string_view, 3> kPrefixos = {"update", "accept", "cancel"};
   const std::string nome =
       util::MinusculasASCII(rest::RemoverAspasIdentificadores(rest::DecodificarSegmento(segmento)));
@@ -32,12 +44,12 @@ bool MetodoComSenha(std::string_view segmento) {
   for (std::string_view p : kPrefixos)
     if (n.size() > p.size() && n.substr(0, p.size()) == p) {
       const std::string_view resto = n.substr(p.size());
-      for (std::string_view k : kNomes)
-        if (resto == k) return true;
+      for (const auto& s : kSegredos)
+        if (resto == s.Metodo) return &s.Posicoes;
     }
-  for (std::string_view k : kNomes)
-    if (n == k) return true;
-  return false;
+  for (const auto& s : kSegredos)
+    if (n == s.Metodo) return &s.Posicoes;
+  return nullptr;
 }
 
 // One field of the line: "-" when empty, blanks as %20 (they separate the fields), control
@@ -80,8 +92,13 @@ std::string MascararCaminho(std::string_view caminho) {
     if (barra == std::string_view::npos) break;
     caminho.remove_prefix(barra + 1);
   }
-  for (std::size_t i = 0; i + 2 < segs.size(); ++i)
-    if (segs[i] != kMascaraSenha && MetodoComSenha(segs[i])) segs[i + 2] = kMascaraSenha;
+  for (std::size_t i = 0; i + 1 < segs.size(); ++i) {
+    if (segs[i] == kMascaraSenha) continue;
+    const auto* segredos = SegredosDoMetodo(segs[i]);
+    if (segredos == nullptr) continue;
+    for (std::size_t k = 0; k < segredos->size() && i + 1 + k < segs.size(); ++k)
+      if ((*segredos)[k]) segs[i + 1 + k] = kMascaraSenha;
+  }
   std::string r;
   for (std::size_t i = 0; i < segs.size(); ++i) {
     if (i > 0) r += '/';

@@ -1,9 +1,11 @@
 // The access log: one line per answered request on standard output, where journald (or the
-// terminal) keeps it. The line never carries a password: the password argument of the login
-// calls is masked, and neither the query string nor the body is written.
+// terminal) keeps it. The line never carries a password or an access token: those path
+// arguments are masked, and neither the query string nor the body is written. The session id
+// is written whole (it ties a session's calls to one instance behind a balancer): the log is
+// as private as the sessions themselves.
 //
 // Line, fields separated by one blank, "-" for an empty one:
-//   2024-05-02T13:45:07.123Z 10.0.0.7 GET /tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/Tk1 200 182 12
+//   2024-05-02T13:45:07.123Z 10.0.0.7 GET /tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/*** 200 182 12
 //   AbC... time (UTC, ISO 8601, milliseconds), client address, method, path, status, bytes sent,
 //   duration in milliseconds, session id.
 // Every text a client sent has its control bytes escaped, its blanks written as %20 and its
@@ -38,9 +40,10 @@ struct TRegistroAcesso {
   std::string_view Sessao;  // the REST session id, "" when none
 };
 
-// caminho without its query string (from the first '?'), with the argument after the user of
-// the calls that carry a password in the path (Login, LoginPDV, ConsultarDadosUsuario, in any
-// class, with or without a verb prefix or quotes) replaced by kMascaraSenha. Segments are
+// caminho without its query string (from the first '?'), with the secrets a call carries in
+// the path replaced by kMascaraSenha: the password of Login, LoginPDV and
+// ConsultarDadosUsuario and the access token of Login, LoginPDV and ConsultarConfiguracoes (in
+// any class, with or without a verb prefix or quotes). Segments are
 // compared percent-decoded and without letter case, as the REST dispatcher reads them.
 std::string MascararCaminho(std::string_view caminho);
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "core/uBloqueioLogin.h"
 
@@ -88,6 +89,39 @@ TEST_F(BloqueioLogin, Ipv6ContaPelaRede64) {
   EXPECT_EQ(ChaveEnderecoLogin("10.0.0.1"), "10.0.0.1");
   Falhas(5, "2001:db8:1:2::5");
   EXPECT_EQ(Restante("2001:db8:1:2::77"), 30);
+}
+
+TEST_F(BloqueioLogin, NomeContaSemCaixaNemBrancosAoFim) {
+  // The database compares names this way: each spelling must not buy five more guesses.
+  for (const char* nome : {"ana", "ANA", "Ana ", "aNa  ", "ANA"})
+    bloqueio_.RegistrarFalha("10.0.0.1", "Tk1", nome);
+  EXPECT_EQ(Restante("10.0.0.1", "ana"), 30);
+  Falhas(5, "10.0.0.1", "joão");
+  EXPECT_EQ(Restante("10.0.0.1", "JOÃO"), 30);
+}
+
+TEST_F(BloqueioLogin, TentativasAoMesmoTempoNaoPassamDoLimite) {
+  using R = TBloqueioLogin::TResultado;
+  // Six guesses under way at once: the sixth is refused before any has an answer.
+  std::vector<TBloqueioLogin::TTentativa> t;
+  for (int i = 0; i < 6; ++i) t.push_back(bloqueio_.Comecar("10.0.0.1", "Tk1", "ana"));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(t[i].SegundosBloqueado, 0) << i;
+  EXPECT_TRUE(t[4].IniciouBloqueio);
+  EXPECT_EQ(t[5].SegundosBloqueado, 30);
+  // The fifth turns out to be no guess (database unreachable): its block is lifted.
+  bloqueio_.Terminar(t[4], "10.0.0.1", "Tk1", "ana", R::NaoConta);
+  EXPECT_EQ(Restante(), 0);
+  // A success clears the user key and leaves the address as it was.
+  auto ok = bloqueio_.Comecar("10.0.0.1", "Tk1", "ana");
+  bloqueio_.Terminar(ok, "10.0.0.1", "Tk1", "ana", R::Sucesso);
+  Falhas(4);
+  EXPECT_EQ(Restante(), 0);
+  // A blocked attempt counts nothing and needs no Terminar.
+  Falhas(1);
+  const auto recusada = bloqueio_.Comecar("10.0.0.1", "Tk1", "ana");
+  EXPECT_EQ(recusada.SegundosBloqueado, 30);
+  bloqueio_.Terminar(recusada, "10.0.0.1", "Tk1", "ana", R::Sucesso);
+  EXPECT_EQ(Restante(), 30);
 }
 
 TEST(BloqueioLoginLimites, TabelasLimitadasEDesligado) {

@@ -51,6 +51,11 @@ TEST_F(ConfigBDRecargaTest, AFailedReloadKeepsTheCopyInUse) {
   Exec("ALTER TABLE ConfigBD RENAME TO ConfigBD_fora");
   EXPECT_THROW(dir_.Recarregar(), diagnostics::EDBEngineException);
   EXPECT_EQ(NomeBD(pgtest::kTokenLoja2), "tamrix_tenant2");
+  // An emptied table is refused too: it would turn every terminal away.
+  Exec("ALTER TABLE ConfigBD_fora RENAME TO ConfigBD");
+  Exec("DELETE FROM ConfigBD");
+  EXPECT_THROW(dir_.Recarregar(), diagnostics::Exception);
+  EXPECT_EQ(NomeBD(pgtest::kTokenLoja2), "tamrix_tenant2");
   main_.Close();
   EXPECT_THROW(dir_.Recarregar(), std::exception);
   EXPECT_EQ(NomeBD(pgtest::kTokenLoja1), "tamrix_tenant1");

@@ -53,6 +53,11 @@ TEST(BloqueioLoginE2E, BloqueioDobraSucessoLimpaEOBancoNaoEConsultado) {
   EXPECT_TRUE(Bloqueado(Login(s, sessao, "ADMIN", "errada"), 2));
   // The right password is refused too while the block lasts.
   EXPECT_TRUE(Bloqueado(Login(s, sessao, "ADMIN", "admin123"), 2));
+  // So is the other call that checks a password, and another spelling of the same name.
+  const auto dados =
+      s.Get("/tamrix/rest/TsmUsuario/ConsultarDadosUsuario/ADMIN/admin123", Pragma(sessao));
+  EXPECT_NE(dados.Body.find(kBloqueado), std::string::npos) << dados.Body;
+  EXPECT_TRUE(Bloqueado(Login(s, sessao, "admin%20", "admin123"), 2));
   // Another user from the same address, and the same user from another address, are not
   // blocked (the other address's session is its own: a session counts for the address that
   // opened it).

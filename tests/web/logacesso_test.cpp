@@ -9,34 +9,37 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(LogAcesso, MasksThePasswordOfEveryLoginFormAndDropsTheQuery) {
+TEST(LogAcesso, MasksPasswordsAndTokensOfEveryLoginFormAndDropsTheQuery) {
   struct TCaso {
     const char* caminho;
     const char* esperado;
   } casos[] = {
       {"/tamrix/rest/TsmUsuario/Login/ADMIN/s3nha/Tk1",
-       "/tamrix/rest/TsmUsuario/Login/ADMIN/***/Tk1"},
+       "/tamrix/rest/TsmUsuario/Login/ADMIN/***/***"},
       {"/tamrix/rest/TsmUsuario/LoginPDV/MARIA/caixa01/Tk1",
-       "/tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/Tk1"},
+       "/tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/***"},
       {"/tamrix/rest/TsmUsuario/ConsultarDadosUsuario/ADMIN/s3nha",
        "/tamrix/rest/TsmUsuario/ConsultarDadosUsuario/ADMIN/***"},
       // As the dispatcher reads the method: any case, quoted, percent-encoded, verb prefix.
-      {"/TAMRIX/REST/tsmusuario/LOGINPDV/u/s3nha/t", "/TAMRIX/REST/tsmusuario/LOGINPDV/u/***/t"},
+      {"/TAMRIX/REST/tsmusuario/LOGINPDV/u/s3nha/t", "/TAMRIX/REST/tsmusuario/LOGINPDV/u/***/***"},
       {"/tamrix/rest/TsmUsuario/%22LoginPDV%22/u/s3nha/t",
-       "/tamrix/rest/TsmUsuario/%22LoginPDV%22/u/***/t"},
-      {"/tamrix/rest/TsmUsuario/'Login'/u/s3nha/t", "/tamrix/rest/TsmUsuario/'Login'/u/***/t"},
-      {"/tamrix/rest/TsmUsuario/Log%69n/u/s3nha/t", "/tamrix/rest/TsmUsuario/Log%69n/u/***/t"},
+       "/tamrix/rest/TsmUsuario/%22LoginPDV%22/u/***/***"},
+      {"/tamrix/rest/TsmUsuario/'Login'/u/s3nha/t", "/tamrix/rest/TsmUsuario/'Login'/u/***/***"},
+      {"/tamrix/rest/TsmUsuario/Log%69n/u/s3nha/t", "/tamrix/rest/TsmUsuario/Log%69n/u/***/***"},
       {"/tamrix/rest/TsmUsuario/updateLogin/u/s3nha/t",
-       "/tamrix/rest/TsmUsuario/updateLogin/u/***/t"},
+       "/tamrix/rest/TsmUsuario/updateLogin/u/***/***"},
       // An encoded slash stays inside its segment, as for the dispatcher.
-      {"/tamrix/rest/TsmUsuario/Login/u/a%2Fb/t", "/tamrix/rest/TsmUsuario/Login/u/***/t"},
-      {"/tamrix/rest/TsmUsuario/Login/u//t", "/tamrix/rest/TsmUsuario/Login/u/***/t"},
+      {"/tamrix/rest/TsmUsuario/Login/u/a%2Fb/t", "/tamrix/rest/TsmUsuario/Login/u/***/***"},
+      {"/tamrix/rest/TsmUsuario/Login/u//t", "/tamrix/rest/TsmUsuario/Login/u/***/***"},
       {"http://h/tamrix/rest/TsmUsuario/Login/u/s3nha",
        "http://h/tamrix/rest/TsmUsuario/Login/u/***"},
       // Too short to hold a password, or not a login: as it came.
       {"/tamrix/rest/TsmUsuario/Login/u", "/tamrix/rest/TsmUsuario/Login/u"},
       {"/tamrix/rest/TsmUsuario/Logins/u/x/t", "/tamrix/rest/TsmUsuario/Logins/u/x/t"},
       {"/tamrix/rest/TsmComum/InverterString/abc", "/tamrix/rest/TsmComum/InverterString/abc"},
+      // The tenant's access token is a secret too.
+      {"/tamrix/rest/TsmConfigBD/ConsultarConfiguracoes/Tk1",
+       "/tamrix/rest/TsmConfigBD/ConsultarConfiguracoes/***"},
       // The query string never shows.
       {"/tamrix/rest/TsmUsuario/Login?_parameters=[\"u\",\"s3nha\"]",
        "/tamrix/rest/TsmUsuario/Login"},
@@ -61,7 +64,7 @@ TRegistroAcesso Registro() {
 
 TEST(LogAcesso, LineHasEightFieldsInUtc) {
   EXPECT_EQ(LinhaAcesso(Registro()),
-            "2024-05-02T13:45:07.123Z 10.0.0.7 GET /tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/Tk1 "
+            "2024-05-02T13:45:07.123Z 10.0.0.7 GET /tamrix/rest/TsmUsuario/LoginPDV/MARIA/***/*** "
             "200 182 12 AbC123\n");
   TRegistroAcesso vazio = Registro();
   vazio.Metodo = "";
