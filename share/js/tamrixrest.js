@@ -16,12 +16,13 @@
  */
 
 /* Where the server is and which session the calls belong to. Empty host: the page's own
- * server (relative URLs). */
+ * server (relative URLs). The protocol ("http:" or "https:") defaults to the page's own. */
 function TamrixConnectionInfo(host, port, urlPath, protocol) {
   this.host = host || "";
   this.port = port || "";
   this.urlPath = urlPath || "";
-  this.protocol = protocol || "http:";
+  this.protocol = protocol ||
+    (typeof location !== "undefined" && location.protocol === "https:" ? "https:" : "http:");
   this.sessionId = null;
   this.sessionExpires = null; /* milliseconds left, as the server last said */
 }

@@ -1,5 +1,8 @@
 #include "app/uControleServidor.h"
 
+#include <filesystem>
+#include <memory>
+
 #include "config/uConfigServidor.h"
 #include "core/uConfigBD.h"
 #include "core/uEventosServRest.h"
@@ -9,8 +12,32 @@
 #include "diagnostics/uTraduzirErro.h"
 #include "util/uConversaoNumero.h"
 #include "util/uDataHora.h"
+#include "util/uSistema.h"
 
 namespace tamrix::app {
+
+namespace {
+
+// A configured file; a relative path lies beside the executable.
+std::filesystem::path ArquivoHTTPS(const std::string& texto) {
+  const std::filesystem::path p(texto);
+  if (texto.empty() || p.is_absolute()) return p;
+  return std::filesystem::path(util::PastaExecutavel()) / p;
+}
+
+// The configured HTTPS port and a context from the configured pair; none when off.
+void ConfigurarHTTPS(web::THTTPListener& servidor) {
+  const auto& config = config::TConfigServidorSingleton::GetInstance();
+  if (config.PortaHTTPS() <= 0) {
+    servidor.SetTLS(0, nullptr);
+    return;
+  }
+  servidor.SetTLS(static_cast<std::uint16_t>(config.PortaHTTPS()),
+                  std::make_shared<web::TContextoTLS>(ArquivoHTTPS(config.CertificadoHTTPS()),
+                                                      ArquivoHTTPS(config.ChavePrivadaHTTPS())));
+}
+
+}  // namespace
 
 std::unique_ptr<web::THTTPListener> CriarServidorHTTP(bool semJanela) {
   const auto& config = config::TConfigServidorSingleton::GetInstance();
@@ -41,6 +68,7 @@ bool IniciarServidorHTTP(web::THTTPListener& poServer, const std::string& pspPor
   if (!poServer.Active()) {
     poServer.Bindings().clear();
     poServer.SetDefaultPort(PortaDeTexto(pspPorta));
+    ConfigurarHTTPS(poServer);
     poServer.SetActive(true);
   }
   return core::dmServidor->IniciarServidor();
@@ -65,6 +93,27 @@ std::string RecarregarDiretorioBancos() {
     const std::string texto =
         "O diretório de bancos não foi recarregado; segue em uso a cópia anterior. Motivo: " +
         diagnostics::TraduzirErro(e);
+    diagnostics::GravarLog(texto, diagnostics::tlErro);
+    core::TEventosServRestSingleton::GetInstance().InserirEventoErro(texto);
+    return texto;
+  }
+}
+
+std::string RecarregarCertificadoHTTPS(web::THTTPListener& poServer) {
+  const auto& contexto = poServer.ContextoTLS();
+  if (!contexto || poServer.PortaTLS() == 0) return {};
+  const auto& config = config::TConfigServidorSingleton::GetInstance();
+  try {
+    contexto->Recarregar(ArquivoHTTPS(config.CertificadoHTTPS()),
+                         ArquivoHTTPS(config.ChavePrivadaHTTPS()));
+    const std::string texto = "Certificado HTTPS recarregado.";
+    diagnostics::GravarLog(util::DataHoraAtual() + " - " + texto, diagnostics::tlNormal);
+    core::TEventosServRestSingleton::GetInstance().InserirEvento(texto);
+    return texto;
+  } catch (const std::exception& e) {
+    const std::string texto =
+        "O certificado HTTPS não foi recarregado; segue em uso o anterior. Motivo: " +
+        diagnostics::MensagemExcecao(e);
     diagnostics::GravarLog(texto, diagnostics::tlErro);
     core::TEventosServRestSingleton::GetInstance().InserirEventoErro(texto);
     return texto;

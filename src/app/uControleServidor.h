@@ -21,10 +21,11 @@ std::unique_ptr<web::THTTPListener> CriarServidorHTTP(bool semJanela = false);
 std::uint16_t PortaDeTexto(const std::string& pspPorta);
 
 // Start: when poServer is inactive, clears its bindings, sets its default port to
-// PortaDeTexto(pspPorta) and activates it (every IPv4 and IPv6 address); then
-// dmServidor.IniciarServidor, whose result is returned (on false the caller runs Stop).
-// A bad port text or a port that cannot be bound raises before IniciarServidor is called,
-// leaving the listener inactive; an exception of IniciarServidor passes through.
+// PortaDeTexto(pspPorta), loads the HTTPS certificate and key when [HTTPS] Porta is set, and
+// activates it (every IPv4 and IPv6 address, both ports); then dmServidor.IniciarServidor,
+// whose result is returned (on false the caller runs Stop). A bad port text, a certificate
+// that cannot be loaded or a port that cannot be bound raises before IniciarServidor is
+// called, leaving the listener inactive; an exception of IniciarServidor passes through.
 bool IniciarServidorHTTP(web::THTTPListener& poServer, const std::string& pspPorta);
 
 // Stop: ends every REST session, deactivates poServer (waiting for running requests) and
@@ -36,6 +37,12 @@ void PararServidorHTTP(web::THTTPListener& poServer);
 // the translated reason, the previous copy still in use. Returns the line's text either way.
 // Sessions and calls in progress are not touched.
 std::string RecarregarDiretorioBancos();
+
+// Reloads the HTTPS certificate and key from the configured files for the connections
+// accepted from now on: on success the log line and the event "Certificado HTTPS
+// recarregado."; on failure an error line with the reason, the pair in use kept. Returns the
+// line's text, or "" when poServer has no HTTPS port.
+std::string RecarregarCertificadoHTTPS(web::THTTPListener& poServer);
 
 }  // namespace tamrix::app
 

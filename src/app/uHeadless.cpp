@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <string>
 
 #include "app/uControleServidor.h"
@@ -38,9 +39,27 @@ void Informar(const std::string& texto) {
   std::fflush(stdout);
 }
 
+// The reload of a SIGHUP reads the main database: it runs on a thread of its own so a slow
+// database never holds the signal wait; one at a time (a SIGHUP meanwhile is dropped).
+std::future<void> recarga;
+
+void Recarregar(web::THTTPListener& servidor) {
+  if (recarga.valid() && recarga.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    Informar("SIGHUP ignorado: a recarga anterior ainda está em andamento.");
+    return;
+  }
+  recarga = std::async(std::launch::async, [&servidor] {
+    Informar(RecarregarDiretorioBancos());
+    if (const std::string texto = RecarregarCertificadoHTTPS(servidor); !texto.empty())
+      Informar(texto);
+  });
+}
+
 // Waits for a stop signal until prazo (for ever without one) and returns it, or 0 when prazo
-// passed first. A SIGHUP meanwhile reloads the tenant directory and the wait goes on.
-int EsperarSinal(const sigset_t& s, const Relogio::time_point* prazo = nullptr) {
+// passed first. A SIGHUP meanwhile reloads the tenant directory and the HTTPS certificate,
+// and the wait goes on.
+int EsperarSinal(web::THTTPListener& servidor, const sigset_t& s,
+                 const Relogio::time_point* prazo = nullptr) {
   for (;;) {
     int sinal = 0;
     if (prazo == nullptr) {
@@ -54,7 +73,7 @@ int EsperarSinal(const sigset_t& s, const Relogio::time_point* prazo = nullptr) 
       if (sinal < 0) continue;  // EAGAIN (time's up: checked above) or EINTR
     }
     if (sinal != SIGHUP) return sinal;
-    Informar(RecarregarDiretorioBancos());
+    Recarregar(servidor);
   }
 }
 
@@ -66,14 +85,14 @@ bool Drenar(web::THTTPListener& servidor, const sigset_t& s) {
     Informar("atendendo por mais " + std::to_string(espera.count()) +
              " s antes de recusar novas conexões.");
     const auto prazo = Relogio::now() + espera;
-    if (EsperarSinal(s, &prazo) != 0) return true;
+    if (EsperarSinal(servidor, s, &prazo) != 0) return true;
   }
   servidor.PararAceitar();
   const auto prazo = Relogio::now() + std::chrono::seconds(config.TempoEncerramento());
   // The count is polled: a second signal must cut the wait short.
   while (servidor.ConnectionCount() > 0 && Relogio::now() < prazo) {
     const auto passo = std::min(prazo, Relogio::now() + std::chrono::milliseconds(50));
-    if (EsperarSinal(s, &passo) != 0) return true;
+    if (EsperarSinal(servidor, s, &passo) != 0) return true;
   }
   if (servidor.ConnectionCount() > 0)
     Informar(std::to_string(servidor.ConnectionCount()) +
@@ -121,14 +140,27 @@ int ExecutarSemJanela() {
     // opened keeps the server running, as the window does.
     if (!servidor->Active()) return 1;
   }
-  Informar("ouvindo em http://localhost:" + porta +
-           "/ (SIGINT ou SIGTERM para parar, SIGHUP recarrega o diretório de bancos)");
+  const std::string https =
+      servidor->PortaTLS() != 0
+          ? " e https://localhost:" + std::to_string(servidor->PortaTLS()) + "/"
+          : "";
+  Informar("ouvindo em http://localhost:" + porta + "/" + https +
+           " (SIGINT ou SIGTERM para parar, SIGHUP recarrega o diretório de bancos" +
+           (https.empty() ? "" : " e o certificado") + ")");
 
   const sigset_t s = SinaisServidor();
-  const int sinal = EsperarSinal(s);
+  const int sinal = EsperarSinal(*servidor, s);
   MarcarEncerramento();  // readiness answers 503 from here on: balancers stop sending
   Informar(std::string(NomeSinal(sinal)) + " recebido: encerrando.");
   if (Drenar(*servidor, s)) Informar("segundo sinal: parando já.");
+  // From here on a further SIGINT or SIGTERM ends the process (their default action): the
+  // stop sequence waits for calls still in the database, bounded only by its time limits.
+  sigset_t parar;
+  sigemptyset(&parar);
+  sigaddset(&parar, SIGINT);
+  sigaddset(&parar, SIGTERM);
+  pthread_sigmask(SIG_UNBLOCK, &parar, nullptr);
+  if (recarga.valid()) recarga.wait();  // it uses the main connection the stop closes
   PararServidorHTTP(*servidor);
   Informar(std::string("parado (") + NomeSinal(sinal) + ").");
   return 0;

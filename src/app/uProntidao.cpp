@@ -43,6 +43,9 @@ db::TDBConnectionParams ParametrosBancoPrincipal(const config::TConfigServidor& 
   if (!config.Driver().empty()) p.SetValue(db::params::kDriver, config.Driver());
   if (config.PortaBD() > 0) p.SetValue(db::params::kPorta, std::to_string(config.PortaBD()));
   p.SetValue(db::params::kLoginTimeout, std::to_string(config.TempoConexao()));
+  // A database that hangs after the connect must not hold the checker, nor the exit that
+  // joins it.
+  p.SetValue(db::params::kQueryTimeout, "3");
   return p;
 }
 

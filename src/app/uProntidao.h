@@ -33,7 +33,8 @@ class TVerificadorProntidao {
  public:
   // Starts the checker thread; it connects with params only while a REST server is started.
   explicit TVerificadorProntidao(db::TDBConnectionParams params);
-  // Stops the thread, waiting for a check in progress (bounded by the login timeout).
+  // Stops the thread, waiting for a check in progress (bounded by the login timeout and a 3 s
+  // statement limit).
   ~TVerificadorProntidao();
   TVerificadorProntidao(const TVerificadorProntidao&) = delete;
   TVerificadorProntidao& operator=(const TVerificadorProntidao&) = delete;

@@ -89,20 +89,7 @@ std::int64_t TBloqueioLogin::SegundosBloqueado(std::string_view endereco, std::s
 }
 
 bool TBloqueioLogin::Falhar(TTabela& t, const std::string& chave, int limite, TInstante agora) {
-  auto it = t.Contagens.find(chave);
-  if (it == t.Contagens.end()) {
-    while (!t.Ordem.empty() &&
-           t.Contagens.size() >= std::max<std::size_t>(regras_.MaximoChaves, 1)) {
-      t.Contagens.erase(t.Ordem.front());
-      t.Ordem.pop_front();
-    }
-    t.Ordem.push_back(chave);
-    it = t.Contagens.emplace(chave, TContagem{}).first;
-    it->second.Posicao = std::prev(t.Ordem.end());
-  } else {
-    t.Ordem.splice(t.Ordem.end(), t.Ordem, it->second.Posicao);
-  }
-  TContagem& c = it->second;
+  TContagem& c = Entrada(t, chave);
   if (c.Bloqueio.count() == 0) {
     // Not blocked yet: only the failures of the last window count.
     if (c.Falhas > 0 && agora - c.PrimeiraFalha > regras_.Janela) c.Falhas = 0;
@@ -134,59 +121,95 @@ bool TBloqueioLogin::RegistrarFalha(std::string_view endereco, std::string_view 
   return porUsuario || porEndereco;
 }
 
+TBloqueioLogin::TContagem& TBloqueioLogin::Entrada(TTabela& t, const std::string& chave) {
+  auto it = t.Contagens.find(chave);
+  if (it != t.Contagens.end()) {
+    t.Ordem.splice(t.Ordem.end(), t.Ordem, it->second.Posicao);
+    return it->second;
+  }
+  while (!t.Ordem.empty() && t.Contagens.size() >= std::max<std::size_t>(regras_.MaximoChaves, 1)) {
+    t.Contagens.erase(t.Ordem.front());
+    t.Ordem.pop_front();
+  }
+  t.Ordem.push_back(chave);
+  it = t.Contagens.emplace(chave, TContagem{}).first;
+  it->second.Posicao = std::prev(t.Ordem.end());
+  return it->second;
+}
+
+bool TBloqueioLogin::Cheio(const TTabela& t, const std::string& chave, int limite,
+                           TInstante agora) const {
+  const auto it = t.Contagens.find(chave);
+  if (it == t.Contagens.end()) return false;
+  const TContagem& c = it->second;
+  if (c.Falhas == 0) return false;
+  if (c.Bloqueio.count() == 0) {
+    if (agora - c.PrimeiraFalha > regras_.Janela) return false;  // forgotten by the next count
+    return c.Falhas + c.EmAndamento >= limite;
+  }
+  if (agora - std::max(c.UltimaFalha, c.BloqueadoAte) > regras_.Janela) return false;
+  // After a block, one attempt at a time: its failure starts the next block.
+  return c.EmAndamento >= 1;
+}
+
 TBloqueioLogin::TTentativa TBloqueioLogin::Comecar(std::string_view endereco,
                                                    std::string_view token,
                                                    std::string_view usuario) {
   const TInstante agora = Agora();
-  const std::string chaves[2] = {ChaveUsuario(endereco, token, usuario),
-                                 ChaveEnderecoLogin(endereco)};
-  TTabela* tabelas[2] = {&usuarios_, &enderecos_};
+  const std::string chaveUsuario = ChaveUsuario(endereco, token, usuario);
+  const std::string chaveEndereco = ChaveEnderecoLogin(endereco);
   TTentativa t;
   std::lock_guard<std::mutex> l(lock_);
   if (regras_.Tentativas <= 0) return t;
-  t.SegundosBloqueado =
-      std::max(Restante(*tabelas[0], chaves[0], agora), Restante(*tabelas[1], chaves[1], agora));
+  t.SegundosBloqueado = std::max(Restante(usuarios_, chaveUsuario, agora),
+                                 Restante(enderecos_, chaveEndereco, agora));
   if (t.SegundosBloqueado > 0) return t;
-  const int limites[2] = {regras_.Tentativas, regras_.TentativasEndereco};
-  for (int i = 0; i < 2; ++i) {
-    if (const auto it = tabelas[i]->Contagens.find(chaves[i]); it != tabelas[i]->Contagens.end()) {
-      t.BloqueioAnterior[i] = it->second.Bloqueio;
-      t.BloqueadoAteAnterior[i] = it->second.BloqueadoAte;
-    }
-    t.Iniciou[i] = Falhar(*tabelas[i], chaves[i], limites[i], agora);
+  if (Cheio(usuarios_, chaveUsuario, regras_.Tentativas, agora) ||
+      Cheio(enderecos_, chaveEndereco, regras_.TentativasEndereco, agora)) {
+    // Not blocked yet: the guesses under way decide; a second is enough to know.
+    t.SegundosBloqueado = 1;
+    return t;
   }
-  t.Contada = true;
-  t.IniciouBloqueio = t.Iniciou[0] || t.Iniciou[1];
+  ++Entrada(usuarios_, chaveUsuario).EmAndamento;
+  ++Entrada(enderecos_, chaveEndereco).EmAndamento;
+  t.EmAndamento = true;
   return t;
 }
 
-void TBloqueioLogin::Desfazer(TTabela& t, const std::string& chave, const TTentativa& tentativa,
-                              int i) {
-  const auto it = t.Contagens.find(chave);
-  if (it == t.Contagens.end()) return;  // dropped meanwhile: nothing left to correct
-  TContagem& c = it->second;
-  if (c.Falhas > 0) --c.Falhas;
-  if (tentativa.Iniciou[i]) {
-    c.Bloqueio = tentativa.BloqueioAnterior[i];
-    c.BloqueadoAte = tentativa.BloqueadoAteAnterior[i];
-  }
-}
-
-void TBloqueioLogin::Terminar(const TTentativa& tentativa, std::string_view endereco,
+bool TBloqueioLogin::Terminar(const TTentativa& tentativa, std::string_view endereco,
                               std::string_view token, std::string_view usuario,
                               TResultado resultado) {
-  if (!tentativa.Contada || resultado == TResultado::Falha) return;
+  if (!tentativa.EmAndamento) return false;
+  const TInstante agora = Agora();
   const std::string chaveUsuario = ChaveUsuario(endereco, token, usuario);
+  const std::string chaveEndereco = ChaveEnderecoLogin(endereco);
   std::lock_guard<std::mutex> l(lock_);
-  Desfazer(enderecos_, ChaveEnderecoLogin(endereco), tentativa, 1);
-  if (resultado == TResultado::NaoConta) {
-    Desfazer(usuarios_, chaveUsuario, tentativa, 0);
-    return;
+  for (auto* par : {&usuarios_, &enderecos_}) {
+    const auto it = par->Contagens.find(par == &usuarios_ ? chaveUsuario : chaveEndereco);
+    if (it != par->Contagens.end() && it->second.EmAndamento > 0) --it->second.EmAndamento;
   }
-  const auto it = usuarios_.Contagens.find(chaveUsuario);
-  if (it == usuarios_.Contagens.end()) return;
-  usuarios_.Ordem.erase(it->second.Posicao);
-  usuarios_.Contagens.erase(it);
+  switch (resultado) {
+    case TResultado::Falha: {
+      const bool porUsuario = Falhar(usuarios_, chaveUsuario, regras_.Tentativas, agora);
+      const bool porEndereco = Falhar(enderecos_, chaveEndereco, regras_.TentativasEndereco, agora);
+      return porUsuario || porEndereco;
+    }
+    case TResultado::Sucesso: {
+      const auto it = usuarios_.Contagens.find(chaveUsuario);
+      // Others of this key still under way keep their entry.
+      if (it != usuarios_.Contagens.end() && it->second.EmAndamento == 0) {
+        usuarios_.Ordem.erase(it->second.Posicao);
+        usuarios_.Contagens.erase(it);
+      } else if (it != usuarios_.Contagens.end()) {
+        it->second.Falhas = 0;
+        it->second.Bloqueio = std::chrono::seconds{0};
+      }
+      return false;
+    }
+    case TResultado::NaoConta:
+      return false;
+  }
+  return false;
 }
 
 void TBloqueioLogin::RegistrarSucesso(std::string_view endereco, std::string_view token,

@@ -51,25 +51,22 @@ class TBloqueioLogin {
   void RegistrarSucesso(std::string_view endereco, std::string_view token,
                         std::string_view usuario);
 
-  // An attempt under way. Counted as a failure before the database is asked, so attempts
-  // that run at the same time cannot all slip in under one count; Terminar corrects it.
+  // An attempt under way. Attempts still waiting for the database count against the limit
+  // once a key has failed, so guesses sent at the same time cannot all slip in under one
+  // count, while many good logins at once (terminals behind one address) are never refused.
   struct TTentativa {
     std::int64_t SegundosBloqueado = 0;  // > 0: refused at once, nothing counted
-    bool IniciouBloqueio = false;        // this attempt's count started a block
-    bool Contada = false;
-    std::chrono::seconds BloqueioAnterior[2]{};  // per table: user key, address
-    std::chrono::steady_clock::time_point BloqueadoAteAnterior[2]{};
-    bool Iniciou[2]{};
+    bool EmAndamento = false;            // Terminar must follow
   };
   enum class TResultado { Falha, Sucesso, NaoConta };
 
-  // Refuses the attempt while a block lasts (SegundosBloqueado); otherwise counts it as a
-  // failure on both keys.
+  // Refuses the attempt while a block lasts, or while the key's failures and its attempts
+  // under way reach the limit (SegundosBloqueado); otherwise marks it under way.
   TTentativa Comecar(std::string_view endereco, std::string_view token, std::string_view usuario);
-  // The attempt's outcome: a failure stays counted; a success clears the user key and takes
-  // the attempt off the address; an attempt that was no guess (a blank field, a database that
-  // could not be reached) is taken off both, lifting a block it started.
-  void Terminar(const TTentativa& tentativa, std::string_view endereco, std::string_view token,
+  // The attempt's outcome: a failure is counted on both keys (true when it started a block,
+  // which the caller logs once); a success clears the user key; an attempt that was no guess
+  // (a blank field, a database that could not be reached) counts nothing.
+  bool Terminar(const TTentativa& tentativa, std::string_view endereco, std::string_view token,
                 std::string_view usuario, TResultado resultado);
 
   // Keys held in each table (tests: the tables stay bounded).
@@ -84,6 +81,7 @@ class TBloqueioLogin {
     TInstante UltimaFalha{};
     TInstante BloqueadoAte{};
     std::chrono::seconds Bloqueio{0};  // the last block's length; 0 before any
+    int EmAndamento = 0;               // attempts waiting for the database
     std::list<std::string>::iterator Posicao;
   };
   // One table with its keys in order of last use, oldest first.
@@ -95,7 +93,8 @@ class TBloqueioLogin {
   TInstante Agora() const;
   std::int64_t Restante(const TTabela& t, const std::string& chave, TInstante agora) const;
   bool Falhar(TTabela& t, const std::string& chave, int limite, TInstante agora);
-  void Desfazer(TTabela& t, const std::string& chave, const TTentativa& tentativa, int i);
+  TContagem& Entrada(TTabela& t, const std::string& chave);
+  bool Cheio(const TTabela& t, const std::string& chave, int limite, TInstante agora) const;
 
   mutable std::mutex lock_;
   TRegrasBloqueioLogin regras_;

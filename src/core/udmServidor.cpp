@@ -159,6 +159,10 @@ bool TdmServidor::ConfigurarConexaoPrincipal() {
         p.SetValue(db::params::kPorta, std::to_string(config.PortaBD()));
       else
         p.Remove(db::params::kPorta);
+      // The time limits too: a tenant server that hangs costs a call seconds, not the
+      // instance for good.
+      p.SetValue(db::params::kLoginTimeout, std::to_string(config.TempoConexao()));
+      p.SetValue(db::params::kQueryTimeout, std::to_string(config.TempoConsulta()));
       ConfigurarReusoConexoes();
       FoConexao.Open();
       return FoConexao.Connected();

@@ -2,12 +2,14 @@
 
 #include <sqlext.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 
 #include "db/uDBDataSet.h"
 #include "db/uDBEnvironment.h"
 #include "db/uDBOdbc.h"
+#include "diagnostics/uTraduzirErro.h"
 
 namespace tamrix::db {
 
@@ -40,6 +42,76 @@ void TDBConnection::RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
     }
   }
   throw EDBEngineException(r.text, kind, r.state, r.native);
+}
+
+bool TDBConnection::ApplyTimeout(SQLHSTMT stmt, int seconds) {
+  if (seconds < 0) seconds = 0;
+  const std::string sql = Profile().SessionTimeoutSql(seconds);
+  if (sql.empty()) {
+    // A driver that refuses the limit leaves the statement without one.
+    return seconds > 0 && SQL_SUCCEEDED(SQLSetStmtAttr(
+                              stmt, SQL_ATTR_QUERY_TIMEOUT,
+                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0));
+  }
+  if (sessionTimeout_ != seconds) {
+    SQLHSTMT set = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &set)))
+      RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao alocar o comando ODBC.");
+    odbc::WString w = odbc::ToWide(sql);
+    const SQLRETURN rc = SQLExecDirectW(set, w.data(), static_cast<SQLINTEGER>(w.size()));
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      sessionTimeout_ = -1;
+      try {
+        RaiseError(SQL_HANDLE_STMT, set, "Falha ao definir o tempo limite da consulta.");
+      } catch (...) {
+        SQLFreeHandle(SQL_HANDLE_STMT, set);
+        throw;
+      }
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, set);
+    sessionTimeout_ = seconds;
+  }
+  return seconds > 0;
+}
+
+void TDBConnection::RaiseStatementError(SQLHSTMT stmt, int timeout, const char* fallback) {
+  // A failure may have rolled back the transaction that set the session's limit.
+  sessionTimeout_ = -1;
+  if (timeout > 0) {
+    const auto records = odbc::ReadDiagnostics(SQL_HANDLE_STMT, stmt);
+    if (!records.empty() && Profile().TimedOut(records)) {
+      UndoCancelledLocked();
+      throw EDBEngineException(diagnostics::TextoTempoConsulta(timeout), diagnostics::ekOther,
+                               "HYT00", records.front().native);
+    }
+  }
+  RaiseError(SQL_HANDLE_STMT, stmt, fallback);
+}
+
+void TDBConnection::UndoCancelledLocked() {
+  if (dbc_ == SQL_NULL_HDBC) return;
+  bool clean = true;
+  if (inTransaction_) {
+    // psqlODBC undoes only the failed statement and keeps the transaction going; what came
+    // before it must not be committed by a caller that carries on.
+    clean = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK));
+    inTransaction_ = false;
+    sessionTimeout_ = -1;
+    SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                       0);
+  } else if (const std::string text = Profile().Text(TDBEngineText::RollbackLeftOpen);
+             !text.empty()) {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    clean = SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt));
+    if (clean) {
+      odbc::WString sql = odbc::ToWide(text);
+      const SQLRETURN rc = SQLExecDirectW(stmt, sql.data(), static_cast<SQLINTEGER>(sql.size()));
+      clean = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    }
+  }
+  // A connection that cannot be cleaned is not used again: Close or the next Open drops it.
+  if (!clean) lost_ = true;
 }
 
 namespace {
@@ -83,6 +155,9 @@ void TDBConnection::ConnectLocked() {
     SQLSetConnectAttrW(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
   }
+  long query = 0;
+  const std::string q = params_.Value(params::kQueryTimeout);
+  if (!q.empty()) query = std::strtol(q.c_str(), nullptr, 10);
   odbc::WString cs = odbc::ToWide(Profile().ConnectionString(params_));
   SQLWCHAR out[1024];
   SQLSMALLINT outLen = 0;
@@ -105,6 +180,8 @@ void TDBConnection::ConnectLocked() {
   }
   dbc_ = dbc;
   inTransaction_ = false;
+  sessionTimeout_ = -1;
+  queryTimeout_ = query > 0 && query <= INT32_MAX ? static_cast<int>(query) : 0;
 }
 
 void TDBConnection::ResetLocked() {
@@ -113,6 +190,7 @@ void TDBConnection::ResetLocked() {
   // also proves the server still holds the session.
   SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  sessionTimeout_ = -1;  // the engine's reset clears the session's settings
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
     RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao preparar a conexão reutilizada.");
@@ -154,6 +232,7 @@ void TDBConnection::CloseLocked() {
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
   dbc_ = SQL_NULL_HDBC;
   lost_ = false;
+  sessionTimeout_ = -1;
 }
 
 bool TDBConnection::Connected() const {
@@ -214,6 +293,7 @@ void TDBConnection::Rollback() {
   }
   const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   inTransaction_ = false;
+  sessionTimeout_ = -1;  // a setting made inside the transaction went with it
   SQLSetConnectAttrW(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
   if (!SQL_SUCCEEDED(rc)) RaiseError(SQL_HANDLE_DBC, dbc_, "Falha ao desfazer a transação.");
 }

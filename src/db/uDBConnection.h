@@ -79,10 +79,26 @@ class TDBConnection {
   // The ODBC connection handle while connected (SQL_NULL_HDBC otherwise); for the db layer.
   SQLHDBC Handle() const { return dbc_; }
 
+  // Seconds each statement may run before it is cancelled (0: no limit), from the
+  // "QueryTimeout" parameter as the connection was opened. A data set may ask for its own.
+  int QueryTimeout() const { return queryTimeout_; }
+
+  // Gives the statement `stmt` of this connection, not yet run, `seconds` to run (0: no
+  // limit): as its SQL_ATTR_QUERY_TIMEOUT, or where the profile says so through the
+  // session's setting, changed only when it differs. True when a limit is in force. A
+  // refused setting raises as RaiseError. For the db layer, with the lock held.
+  bool ApplyTimeout(SQLHSTMT stmt, int seconds);
+
   // Raises EDBEngineException for the diagnostics of a failed call on an ODBC handle of this
   // connection (the profile decides the kind); for the db layer.
   [[noreturn]] void RaiseError(SQLSMALLINT handleType, SQLHANDLE handle,
                                const char* fallback) const;
+  // As RaiseError for a failed call on a statement that had `timeout` seconds (0: none).
+  // When the statement was cancelled at that limit, whatever it may have left is undone
+  // first (an open transaction is rolled back and ends, as the engine may keep the work
+  // before the statement in it) and the error says so, naming the limit (see
+  // diagnostics::TextoTempoConsulta). For the db layer, with the connection's lock held.
+  [[noreturn]] void RaiseStatementError(SQLHSTMT stmt, int timeout, const char* fallback);
 
  private:
   friend class TDBDataSet;
@@ -91,11 +107,16 @@ class TDBConnection {
   void ConnectLocked();  // allocates and connects the handle
   void ResetLocked();    // cleans a connection that may come from the pool
   void CloseLocked();
+  void UndoCancelledLocked();  // rolls back what a statement cancelled at its limit left
 
   TDBConnectionParams params_;
   mutable std::recursive_mutex mutex_;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool inTransaction_ = false;
+  int queryTimeout_ = 0;  // seconds, from the parameters at the last connect
+  // The session's statement limit as last set (profiles that limit the session); -1 when not
+  // known: after a connect, a reset, a rollback or any failed statement.
+  int sessionTimeout_ = -1;
   mutable bool lost_ = false;  // the server dropped the connection; the handle awaits Close
   bool reopenWhenLost_ = false;
   bool wanted_ = false;                                 // Open called and Close not since

@@ -25,6 +25,8 @@ inline constexpr std::string_view kMARS = "MARS";      // "yes" switches MARS on
 inline constexpr std::string_view kDriver = "Driver";  // ODBC driver name (odbcinst.ini)
 inline constexpr std::string_view kPorta = "Porta";    // database server's TCP port
 inline constexpr std::string_view kLoginTimeout = "LoginTimeout";  // seconds, default 15
+// Seconds one statement may run before the engine cancels it; 0 (the default) for no limit.
+inline constexpr std::string_view kQueryTimeout = "QueryTimeout";
 }  // namespace params
 
 class TDBConnectionParams {

@@ -127,7 +127,7 @@ void TDBDataSet::Open() {
   TDBConnection& c = RequireConnection("abrir");
   auto lock = c.Lock();
   RequireConnection("abrir");  // it may have closed while we waited
-  auto st = std::make_unique<odbc::TStatement>(c);
+  auto st = std::make_unique<odbc::TStatement>(c, timeout_);
   Execute(*st);
   if (!st->SeekResultSet()) {
     throw EDatabaseError("O comando de " + Describe() + " não retornou um conjunto de dados.");
@@ -621,7 +621,7 @@ void TDBDataSet::InsertRows(TDBConnection& c, const std::string& table, const st
     }
   }
   RequireConnection("aplicar as atualizações de");
-  odbc::TStatement st(c);
+  odbc::TStatement st(c, timeout_);
   st.Bind(specs);
   st.Execute(BatchInsertSql(table, names, count));
   st.Drain();

@@ -62,6 +62,12 @@ class TDBDataSet {
   void SetConnection(TDBConnection* connection);
   TDBConnection* Connection() const { return connection_; }
 
+  // Seconds each statement of the data set may run before it is cancelled (0: no limit);
+  // negative, the default, takes the connection's QueryTimeout. A statement past it raises
+  // EDBEngineException with the limit in its text, its transaction rolled back.
+  void SetTimeout(int seconds) { timeout_ = seconds; }
+  int Timeout() const { return timeout_; }
+
   // Runs the statement and positions on the first row. Raises EDatabaseError without a
   // connection or with a closed one, EDBEngineException for what the database refuses.
   void Open();
@@ -195,6 +201,7 @@ class TDBDataSet {
   std::vector<TIndex> indexes_;
   int currentIndex_ = -1;
   bool cachedUpdates_ = false;
+  int timeout_ = -1;  // seconds; negative: the connection's
   TDBUpdateErrorEvent onUpdateError_;
 };
 

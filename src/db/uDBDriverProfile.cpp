@@ -54,7 +54,21 @@ class TSqlServerProfile final : public TDBDriverProfile {
     if (p.Has(params::kWorkstation)) cs += Attribute("WSID", p.Value(params::kWorkstation));
     if (IsYes(p.Value(params::kMARS))) cs += Attribute("MARS_Connection", "Yes");
     cs += Attribute("ClientCharset", "UTF-8");
+    // With the version left to "auto", FreeTDS tries TDS 5.0 (Sybase) after a 7.4 login
+    // that timed out, and that second attempt ignores the login timeout: against a server
+    // that accepts and never answers it waited minutes instead of the seconds asked. Every
+    // SQL Server answers a 7.4 login with its own version.
+    cs += Attribute("TDS_Version", "7.4");
     return cs;
+  }
+
+  // FreeTDS keeps the clock itself and cancels the batch (attention) at the limit.
+  std::string SessionTimeoutSql(int) const override { return {}; }
+
+  // FreeTDS reports a statement it cancelled at its time limit as "Timeout expired".
+  bool TimedOut(const std::vector<odbc::TDiagRecord>& records) const override {
+    return std::any_of(records.begin(), records.end(),
+                       [](const odbc::TDiagRecord& r) { return r.state == "HYT00"; });
   }
 
   TDBErrorKind Classify(const std::vector<odbc::TDiagRecord>& records,
@@ -101,6 +115,9 @@ class TSqlServerProfile final : public TDBDriverProfile {
       case TDBEngineText::ResetSession:
         // FreeTDS cannot ask the server for a full session reset; a transaction is what a
         // call can leave behind here (procedures drop their own temporary tables).
+        return "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION";
+      case TDBEngineText::RollbackLeftOpen:
+        // A cancel (attention) ends the batch but not a transaction it began.
         return "IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION";
       case TDBEngineText::ProcedureParams:
         return {};
@@ -188,6 +205,21 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
     return diagnostics::ekOther;
   }
 
+  // psqlODBC turns SQL_ATTR_QUERY_TIMEOUT into "SET statement_timeout" before and after the
+  // statement (two more round trips), and on a connection reset for reuse it first parses a
+  // statement with parameters on the server outside that limit: a parse waiting on a lock
+  // waited as long as the lock (3.5 s against a 1 s limit, measured). The session's own
+  // setting covers the parse too and is sent only when it changes.
+  std::string SessionTimeoutSql(int seconds) const override {
+    return "SET statement_timeout = " + std::to_string(static_cast<long long>(seconds) * 1000);
+  }
+
+  // The server cancels a statement at statement_timeout (query_canceled).
+  bool TimedOut(const std::vector<odbc::TDiagRecord>& records) const override {
+    return std::any_of(records.begin(), records.end(),
+                       [](const odbc::TDiagRecord& r) { return r.state == "57014"; });
+  }
+
   // The catalog holds unquoted names folded to lower case, and psqlODBC matches them
   // case-sensitively, while "{call Name(...)}" folds as usual.
   std::string CatalogProcedureName(std::string_view name) const override {
@@ -217,6 +249,9 @@ class TPostgreSQLProfile final : public TDBDriverProfile {
         // Temporary tables, settings, prepared statements, locks and listeners of the
         // session's previous user.
         return "DISCARD ALL";
+      case TDBEngineText::RollbackLeftOpen:
+        // A function cannot begin a transaction of its own: in autocommit nothing is left.
+        return {};
       case TDBEngineText::ProcedureParams:
         // psqlODBC's SQLProcedureColumns crashes when the server ended the session unnoticed;
         // a plain query fails cleanly instead. Types, sizes and digits as the driver's Unicode

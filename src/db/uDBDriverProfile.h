@@ -30,6 +30,9 @@ enum class TDBEngineText {
   // three markers (name as the catalog holds it, schema or '', the schema again); at least
   // one row when the procedure exists. Empty where the driver's catalog function serves.
   ProcedureParams,
+  // Rolls back a transaction a cancelled statement may have left open while the connection
+  // is in autocommit (a procedure's own); empty where the engine leaves none.
+  RollbackLeftOpen,
 };
 
 // The pieces of a "SERVER" value: "host", "host\instance", "host,port", "host\instance,port".
@@ -61,6 +64,15 @@ class TDBDriverProfile {
   // of the record that decided it (the first record when the kind is ekOther).
   virtual diagnostics::TDBErrorKind Classify(const std::vector<odbc::TDiagRecord>& records,
                                              std::size_t& deciding) const = 0;
+
+  // The statement that gives every later statement of the session `seconds` to run (0: no
+  // limit), where the driver's own SQL_ATTR_QUERY_TIMEOUT does not cover a whole statement;
+  // empty where it does.
+  virtual std::string SessionTimeoutSql(int seconds) const = 0;
+
+  // Whether a statement failed with these diagnostic records because the engine or the
+  // driver cancelled it at its time limit (SQL_ATTR_QUERY_TIMEOUT).
+  virtual bool TimedOut(const std::vector<odbc::TDiagRecord>& records) const = 0;
 
   // The name to give SQLProcedureColumns for a procedure as the server's code writes it.
   virtual std::string CatalogProcedureName(std::string_view name) const = 0;

@@ -36,7 +36,7 @@ void TDBQuery::ExecSQL() {
   TDBConnection& c = RequireConnection("executar");
   auto lock = c.Lock();
   RequireConnection("executar");
-  odbc::TStatement st(c);
+  odbc::TStatement st(c, Timeout());
   Execute(st);
   rowsAffected_ = st.RowCount();
   st.Drain();

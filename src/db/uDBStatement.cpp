@@ -213,10 +213,18 @@ void TrimPadding(const TDBColumn& column, std::string& s) {
 
 }  // namespace
 
-TStatement::TStatement(const TDBConnection& connection) : connection_(connection) {
+TStatement::TStatement(TDBConnection& connection, int timeout) : connection_(connection) {
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection.Handle(), &stmt_))) {
     stmt_ = SQL_NULL_HSTMT;
     connection.RaiseError(SQL_HANDLE_DBC, connection.Handle(), "Falha ao alocar o comando ODBC.");
+  }
+  if (timeout < 0) timeout = connection.QueryTimeout();
+  try {
+    if (connection.ApplyTimeout(stmt_, timeout)) timeout_ = timeout;
+  } catch (...) {
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    stmt_ = SQL_NULL_HSTMT;
+    throw;
   }
 }
 
@@ -225,7 +233,7 @@ TStatement::~TStatement() {
 }
 
 void TStatement::Raise(const char* fallback) const {
-  connection_.RaiseError(SQL_HANDLE_STMT, stmt_, fallback);
+  connection_.RaiseStatementError(stmt_, timeout_, fallback);
 }
 
 void TStatement::Check(SQLRETURN rc, const char* fallback) const {

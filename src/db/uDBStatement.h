@@ -34,8 +34,10 @@ struct TBindSpec {
 
 class TStatement {
  public:
-  // Allocates a statement on the open connection.
-  explicit TStatement(const TDBConnection& connection);
+  // Allocates a statement on the open connection that may run `timeout` seconds before it is
+  // cancelled (0: no limit; negative: the connection's QueryTimeout). A statement cancelled
+  // at its limit raises as TDBConnection::RaiseStatementError tells.
+  explicit TStatement(TDBConnection& connection, int timeout = -1);
   ~TStatement();
   TStatement(const TStatement&) = delete;
   TStatement& operator=(const TStatement&) = delete;
@@ -101,8 +103,9 @@ class TStatement {
   // Stores the value of column `index` in the current row of the block.
   void BlockValue(std::size_t index, const TDBColumn& column, TDBValue& value);
 
-  const TDBConnection& connection_;
+  TDBConnection& connection_;
   SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+  int timeout_ = 0;  // seconds the driver was given (0: none)
   std::vector<TBinding> bindings_;
   TFetchMode mode_ = TFetchMode::Undecided;
   std::vector<TColumnBlock> blocks_;

@@ -67,7 +67,7 @@ void TDBStoredProc::ExecProc() {
   auto lock = c.Lock();
   RequireConnection("executar");
   Prepare();
-  odbc::TStatement st(c);
+  odbc::TStatement st(c, Timeout());
   Execute(st);
   st.Drain();
   st.StoreOutputs();

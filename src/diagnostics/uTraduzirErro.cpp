@@ -23,6 +23,7 @@ const char* const kTextoForaFaixa = "Valor fora de faixa.";
 const char* const kTextoServidorBD =
     "IP ou instância do servidor de banco de dados inválido ou inalcançável.";
 const char* const kTextoLoginBD = "Usuário ou senha do banco de dados inválido.";
+const char* const kEstadoTempoEsgotado = "HYT00";
 
 // Positions are counted in UTF-16 units, as the range rule counts characters; the
 // fragments are ASCII, so only the "no ' to '" case could tell bytes from characters.
@@ -57,6 +58,11 @@ std::size_t MedirCadeia(const std::string& s, std::size_t pos, int& tags) {
 }
 
 }  // namespace
+
+std::string TextoTempoConsulta(int segundos) {
+  return "Tempo limite da consulta ao banco de dados excedido (" + std::to_string(segundos) +
+         " s).";
+}
 
 std::string NomeClasseExcecao(const std::exception& e) {
   if (const auto* nosso = dynamic_cast<const Exception*>(&e)) return nosso->ClassName();
@@ -107,6 +113,9 @@ std::string TraduzirErro(const std::exception& e) {
         r = kTextoServidorBD;
       } else if (motor->Kind() == ekUserPwdInvalid) {
         r = kTextoLoginBD;
+      } else if (motor->SqlState() == kEstadoTempoEsgotado) {
+        // Worded by the db layer, which alone knows the limit the statement had.
+        r = mensagem;
       }
     }
 

@@ -8,10 +8,16 @@
 namespace tamrix::diagnostics {
 
 // The Portuguese text for e: a known situation (HTTP client failure, field range, invalid
-// decimal, value out of bounds, unreachable database server, wrong database login) or the
+// decimal, value out of bounds, unreachable database server, wrong database login, statement
+// past its time limit) or the
 // generic text with e's own message and class name. The first chain of two or more
 // bracketed driver tags is removed from the result. Never raises; keeps no state.
 std::string TraduzirErro(const std::exception& e);
+
+// The text of a database statement cancelled at its time limit of `segundos` seconds. The db
+// layer raises EDBEngineException with this text, SQLSTATE "HYT00" and kind ekOther, which
+// TraduzirErro then gives as it is.
+std::string TextoTempoConsulta(int segundos);
 
 // Name of e's actual class: ClassName() for the server's own exceptions, the demangled
 // type name for any other std::exception.

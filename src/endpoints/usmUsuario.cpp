@@ -56,9 +56,8 @@ bool TokenDesconhecido(const std::string& token) {
 }
 
 // One login attempt under the lock on guessing: refused at once while the caller's address,
-// token and user are blocked; otherwise tentativa runs (it sets contaFalha) and its outcome
-// is counted. The attempt counts as a failure before the database is asked, so guesses sent
-// at the same time cannot all slip in under one count.
+// token and user are blocked (or their guesses under way already reach the limit); otherwise
+// tentativa runs (it sets contaFalha) and its outcome is counted.
 template <typename F>
 bool SobBloqueio(const std::string& usuario, const std::string& token, std::string& msg,
                  F tentativa) {
@@ -79,11 +78,11 @@ bool SobBloqueio(const std::string& usuario, const std::string& token, std::stri
     bloqueio.Terminar(t, endereco, token, usuario, TResultado::NaoConta);
     throw;
   }
-  bloqueio.Terminar(t, endereco, token, usuario,
-                    ok           ? TResultado::Sucesso
-                    : contaFalha ? TResultado::Falha
-                                 : TResultado::NaoConta);
-  if (!ok && contaFalha && t.IniciouBloqueio) {
+  const bool bloqueou = bloqueio.Terminar(t, endereco, token, usuario,
+                                          ok           ? TResultado::Sucesso
+                                          : contaFalha ? TResultado::Falha
+                                                       : TResultado::NaoConta);
+  if (bloqueou) {
     diagnostics::metricas::BloqueioLoginIniciado();
     diagnostics::GravarLog("Login bloqueado por tentativas sem sucesso: endereço " +
                                diagnostics::TextoChamador(endereco) + ", usuário " +

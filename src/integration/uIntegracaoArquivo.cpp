@@ -1,5 +1,6 @@
 #include "integration/uIntegracaoArquivo.h"
 
+#include "config/uConfigServidor.h"
 #include "core/uConfigBD.h"
 #include "db/uDBBatchInsert.h"
 #include "db/uDBConnection.h"
@@ -351,6 +352,8 @@ bool TIntegracaoArquivo::ImportarArquivo(const std::string& psCNPJ, TTipoArquivo
                                          const std::string& psNomeArquivo) {
   db::TDBStoredProc proc(ConexaoBD());
   proc.SetStoredProcName("POS_spcImportaArquivo");
+  // A day's sales take the procedure far longer than any other statement.
+  proc.SetTimeout(config::TConfigServidorSingleton::GetInstance().TempoImportacao());
   proc.Prepare();
   proc.ParamByName("@cnpj_cpf").SetAsString(psCNPJ);
   proc.ParamByName("@dt_movimento").SetAsDateTime(pdDt_Movimento);

@@ -34,6 +34,7 @@ class TWebRequest {
   std::string Host;                       // Host header up to its first ':'
   std::string ServerPort;                 // after the ':' of Host, else the local port
   std::string RemoteAddr;                 // peer address as text, "127.0.0.1" or "::1"
+  std::string Scheme = "http";            // "https" when it came over the TLS port
   std::vector<std::string> CookieFields;  // "name=value", one per cookie
   std::vector<THeaderField> Headers;      // every header line as received, in order
   std::string Content;        // body bytes (chunking removed), or the raw query when no body

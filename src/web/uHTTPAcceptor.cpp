@@ -49,18 +49,22 @@ std::string ChaveEndereco(const sockaddr_storage& a, const std::string& texto) {
   return boost::asio::ip::address_v6(b).to_string() + "/64";
 }
 
-// Refuses a connection over the limit without waiting on the client.
+// Refuses a connection over the limit without waiting on the client. A TLS connection is
+// just closed: its answer would need a handshake, which waits on the client.
 void Recusar(int fd, const TConnectionSettings& config, std::string_view endereco) {
   char buf[4096];
   while (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
   }
-  util::TWebResponse resposta;
-  resposta.StatusCode = 503;
-  resposta.ContentType = "text/plain; charset=utf-8";
-  resposta.Content = kTextoConexoesDemais;
-  const THTTPAnswer a = MontarResposta(resposta, false, std::chrono::system_clock::now());
-  const std::string r = a.Head + std::string(a.Body);
-  const auto n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  ssize_t n = 0;
+  if (config.TLS == nullptr) {
+    util::TWebResponse resposta;
+    resposta.StatusCode = 503;
+    resposta.ContentType = "text/plain; charset=utf-8";
+    resposta.Content = kTextoConexoesDemais;
+    const THTTPAnswer a = MontarResposta(resposta, false, std::chrono::system_clock::now());
+    const std::string r = a.Head + std::string(a.Body);
+    n = ::send(fd, r.data(), r.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
   if (config.LogAcesso) {
     TRegistroAcesso registro;
     registro.Momento = std::chrono::system_clock::now();

@@ -3,7 +3,7 @@
 // one, else a new one), so accepting never waits on a request and no connection waits for a
 // thread. Threads that find nothing to accept for a while end, all but one. A connection
 // beyond the listener's cap, or beyond the cap for its client's address, is refused on the
-// accepting thread with a 503 that never waits on the client.
+// accepting thread with a 503 that never waits on the client (over TLS: closed).
 #ifndef TAMRIX_WEB_UHTTPACCEPTOR_H
 #define TAMRIX_WEB_UHTTPACCEPTOR_H
 

@@ -15,6 +15,7 @@
 
 #include "web/uHTTPResponseWriter.h"
 #include "web/uLogAcesso.h"
+#include "web/uTLS.h"
 
 namespace tamrix::web {
 
@@ -22,13 +23,32 @@ namespace {
 
 using Relogio = std::chrono::steady_clock;
 
+// The connection's bytes, plain or through a TLS session over the same socket, each wait
+// bounded by the caller's deadline.
 class TCanal {
  public:
-  explicit TCanal(int fd) : fd_(fd) {}
+  TCanal(int fd, TSessaoTLS* tls) : fd_(fd), tls_(tls) {}
+
+  // The TLS handshake before prazo (nothing for a plain connection); false when it failed,
+  // stalled or the client sent no TLS.
+  bool Apertar(Relogio::time_point prazo) {
+    if (tls_ == nullptr) return true;
+    for (;;) {
+      const TPassoTLS p = tls_->Aceitar();
+      if (p.Bytes > 0) return true;
+      if (p.Esperar == 0 || !Esperar(p.Esperar, prazo)) return false;
+    }
+  }
 
   // Some bytes into buf before prazo; 0 on end of stream, error or time-out.
   std::size_t Ler(char* buf, std::size_t n, Relogio::time_point prazo) {
     for (;;) {
+      if (tls_ != nullptr) {
+        const TPassoTLS p = tls_->Ler(buf, n);
+        if (p.Bytes > 0 || p.Esperar == 0) return p.Bytes;
+        if (!Esperar(p.Esperar, prazo)) return 0;
+        continue;
+      }
       const ssize_t lidos = ::recv(fd_, buf, n, 0);
       if (lidos >= 0) return static_cast<std::size_t>(lidos);
       if ((errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || !Esperar(POLLIN, prazo))
@@ -41,51 +61,76 @@ class TCanal {
   // still held for it instead of going on sending after the close.
   bool Escrever(Relogio::time_point prazo, std::string_view a, std::string_view b = {}) {
     while (!a.empty() || !b.empty()) {
-      iovec partes[2] = {{const_cast<char*>(a.data()), a.size()},
-                         {const_cast<char*>(b.data()), b.size()}};
-      msghdr m{};
-      m.msg_iov = partes;
-      m.msg_iovlen = 2;
-      const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
-      if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
-        if (!Esperar(POLLOUT, prazo)) {
+      std::size_t n = 0;
+      short espera = POLLOUT;
+      if (tls_ != nullptr) {
+        std::string_view& parte = a.empty() ? b : a;
+        const TPassoTLS p = tls_->Escrever(parte.data(), parte.size());
+        if (p.Bytes == 0 && p.Esperar == 0) return false;
+        n = p.Bytes;
+        espera = p.Esperar;
+      } else {
+        iovec partes[2] = {{const_cast<char*>(a.data()), a.size()},
+                           {const_cast<char*>(b.data()), b.size()}};
+        msghdr m{};
+        m.msg_iov = partes;
+        m.msg_iovlen = 2;
+        const ssize_t r = ::sendmsg(fd_, &m, MSG_NOSIGNAL);
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        n = r > 0 ? static_cast<std::size_t>(r) : 0;
+      }
+      if (n == 0) {
+        if (!Esperar(espera, prazo)) {
           const linger zero{1, 0};
           ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
           return false;
         }
         continue;
       }
-      escritos_ += static_cast<std::uint64_t>(n);
-      const std::size_t deA = std::min(static_cast<std::size_t>(n), a.size());
+      escritos_ += n;
+      const std::size_t deA = std::min(n, a.size());
       a.remove_prefix(deA);
-      b.remove_prefix(static_cast<std::size_t>(n) - deA);
+      b.remove_prefix(n - deA);
     }
     return true;
   }
 
-  // Bytes written so far.
+  // Bytes written so far (of the answer: TLS framing not counted).
   std::uint64_t Escritos() const { return escritos_; }
 
   // Whether bytes (not the end of the stream) can be read within espera.
   bool BytesEm(std::chrono::milliseconds espera) {
+    if (tls_ != nullptr && tls_->BytesProntos()) return true;
     if (!Esperar(POLLIN, Relogio::now() + espera)) return false;
+    if (tls_ != nullptr) return tls_->BytesProntos();
     char c;
     return ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
   }
 
+  // The end of a TLS answer: its closing alert, so the client knows nothing was cut off.
+  void Encerrar() {
+    if (tls_ != nullptr) tls_->Encerrar();
+  }
+
   // Ends an answer the client may still be sending a request body after: stop writing,
   // take in (and drop) what still comes for a moment, so closing does not reset the
-  // connection before the client has read the answer.
+  // connection before the client has read the answer. Over TLS the bytes are dropped
+  // undecrypted.
   void FecharDevagar() {
+    Encerrar();
     ::shutdown(fd_, SHUT_WR);
     const auto prazo = Relogio::now() + std::chrono::seconds(2);
     std::size_t total = 0;
     char buf[16384];
     while (total < (4u << 20)) {
-      const std::size_t n = Ler(buf, sizeof buf, prazo);
-      if (n == 0) break;
-      total += n;
+      const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+      if (n > 0) {
+        total += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) ||
+          !Esperar(POLLIN, prazo))
+        break;
     }
   }
 
@@ -103,6 +148,7 @@ class TCanal {
   }
 
   const int fd_;
+  TSessaoTLS* const tls_;  // none: plain
   std::uint64_t escritos_ = 0;
 };
 
@@ -205,11 +251,15 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
             const std::function<void()>& respondido) {
   TAvisoRespondido aviso(respondido);
   const auto inicio = Relogio::now();
-  TCanal canal(fd);
+  std::optional<TSessaoTLS> tls;
+  if (config.TLS != nullptr) tls.emplace(fd, config.TLS->Atual());
+  TCanal canal(fd, tls ? &*tls : nullptr);
   THTTPRequestReader leitor(config.Limites);
   TLinhaPedido linhaPedido(config.LogAcesso ? config.Limites.MaximoTamanhoLinha + 1 : 0);
-  // One clock for the whole request: a client that trickles bytes cannot stretch it.
+  // One clock for the whole request, the TLS handshake included: a client that trickles
+  // bytes cannot stretch it.
   const auto prazoLeitura = Relogio::now() + config.TempoLeitura;
+  if (!canal.Apertar(prazoLeitura)) return;
   const auto corpoChegando = [&] { return canal.BytesEm(std::chrono::milliseconds(1)); };
   std::array<char, 65536> buf;
   for (bool pronto = false; !pronto;) {
@@ -246,6 +296,7 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
 
   util::TWebRequest pedido;
   leitor.TakeRequest(pedido, remoteAddr, std::to_string(localPort));
+  if (tls) pedido.Scheme = "https";
 
   util::TWebResponse resposta;
   Atender(pedido, resposta, pool, parando);
@@ -258,7 +309,10 @@ void Servir(int fd, std::string_view remoteAddr, std::uint16_t localPort, TReque
   if (config.LogAcesso)
     RegistrarAcesso(remoteAddr, pedido.Method, pedido.RawPathInfo, resposta.StatusCode, canal,
                     inicio, SessaoAcesso(pedido, resposta));
-  if (resposta.Sent && leitor.HasUnreadInput()) canal.FecharDevagar();
+  if (resposta.Sent && leitor.HasUnreadInput())
+    canal.FecharDevagar();
+  else if (resposta.Sent)
+    canal.Encerrar();
 }
 
 }  // namespace

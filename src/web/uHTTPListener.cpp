@@ -18,15 +18,16 @@ using boost::asio::ip::tcp;
 
 namespace {
 
-// A socket descriptor, closed with the object.
+// A listening socket, closed with the object.
 struct TSocket {
   explicit TSocket(int f) : fd(f) {}
-  TSocket(TSocket&& o) noexcept : fd(std::exchange(o.fd, -1)) {}
+  TSocket(TSocket&& o) noexcept : fd(std::exchange(o.fd, -1)), tls(o.tls) {}
   TSocket& operator=(TSocket&&) = delete;
   ~TSocket() {
     if (fd >= 0) ::close(fd);
   }
   int fd;
+  bool tls = false;
 };
 
 std::uint16_t PortaLocal(int fd) {
@@ -41,12 +42,15 @@ std::uint16_t PortaLocal(int fd) {
 
 class THTTPListener::TImpl {
  public:
-  TImpl(TRequestPool& pool, const THTTPListenerSettings& s) : pool_(pool), settings_(s) {
+  TImpl(TRequestPool& pool, const THTTPListenerSettings& s, std::shared_ptr<TContextoTLS> tls)
+      : pool_(pool), settings_(s), contextoTLS_(std::move(tls)) {
     conexao_.Limites.TamanhoMaximoCorpo = s.TamanhoMaximoCorpo;
     conexao_.Limites.TamanhoMaximoCabecalho = s.TamanhoMaximoCabecalho;
     conexao_.TempoLeitura = s.TempoLeitura;
     conexao_.TempoEscrita = s.TempoEscrita;
     conexao_.LogAcesso = s.LogAcesso;
+    conexaoTLS_ = conexao_;
+    conexaoTLS_.TLS = contextoTLS_.get();
     shared_.Maximo = s.MaximoConexoes;
     shared_.MaximoPorEndereco = s.MaximoConexoesPorIP;
   }
@@ -54,7 +58,10 @@ class THTTPListener::TImpl {
   ~TImpl() { Parar(); }
 
   // Binds one address; a missing IPv6 stack is reported as false when opcional.
-  bool Escutar(const tcp::endpoint& ep, bool opcional) {
+  bool Escutar(const tcp::endpoint& ep, bool opcional, bool tls) {
+    if (tls && !contextoTLS_)
+      throw diagnostics::Exception("A porta HTTPS " + std::to_string(ep.port()) +
+                                   " não tem certificado.");
     const bool v6 = ep.address().is_v6();
     TSocket s(::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     int erro = s.fd < 0 ? errno : 0;
@@ -72,6 +79,7 @@ class THTTPListener::TImpl {
       throw diagnostics::Exception("Não foi possível escutar em " + ep.address().to_string() +
                                    ", porta " + std::to_string(ep.port()) + ": " +
                                    std::error_code(erro, std::system_category()).message());
+    s.tls = tls;
     escutas_.push_back(std::move(s));
     return true;
   }
@@ -79,12 +87,14 @@ class THTTPListener::TImpl {
   void Iniciar() {
     for (auto& s : escutas_)
       aceitadores_.push_back(std::make_unique<THTTPAcceptor>(s.fd, PortaLocal(s.fd), shared_, pool_,
-                                                             conexao_, settings_.OcioThread));
+                                                             s.tls ? conexaoTLS_ : conexao_,
+                                                             settings_.OcioThread));
   }
 
-  std::vector<std::uint16_t> Portas() const {
+  std::vector<std::uint16_t> Portas(bool tls) const {
     std::vector<std::uint16_t> r;
-    for (const auto& s : escutas_) r.push_back(PortaLocal(s.fd));
+    for (const auto& s : escutas_)
+      if (s.tls == tls) r.push_back(PortaLocal(s.fd));
     return r;
   }
 
@@ -115,7 +125,9 @@ class THTTPListener::TImpl {
  private:
   TRequestPool& pool_;
   const THTTPListenerSettings settings_;
+  const std::shared_ptr<TContextoTLS> contextoTLS_;  // held while connections use it
   TConnectionSettings conexao_;
+  TConnectionSettings conexaoTLS_;
   TAcceptorShared shared_;
   std::vector<TSocket> escutas_;                             // the listening sockets
   std::vector<std::unique_ptr<THTTPAcceptor>> aceitadores_;  // one per listening socket
@@ -135,10 +147,14 @@ void THTTPListener::SetActive(bool ativo) {
     active_ = false;
     return;
   }
-  auto impl = std::make_unique<TImpl>(pool_, settings_);
+  auto impl = std::make_unique<TImpl>(pool_, settings_, contextoTLS_);
   if (bindings_.empty()) {
-    impl->Escutar(tcp::endpoint(tcp::v4(), defaultPort_), false);
-    impl->Escutar(tcp::endpoint(tcp::v6(), defaultPort_), true);
+    impl->Escutar(tcp::endpoint(tcp::v4(), defaultPort_), false, false);
+    impl->Escutar(tcp::endpoint(tcp::v6(), defaultPort_), true, false);
+    if (portaTLS_ != 0) {
+      impl->Escutar(tcp::endpoint(tcp::v4(), portaTLS_), false, true);
+      impl->Escutar(tcp::endpoint(tcp::v6(), portaTLS_), true, true);
+    }
   } else {
     for (const TBinding& b : bindings_) {
       boost::system::error_code ec;
@@ -146,7 +162,8 @@ void THTTPListener::SetActive(bool ativo) {
                                 ? boost::asio::ip::address(boost::asio::ip::address_v4::any())
                                 : boost::asio::ip::make_address(b.IP, ec);
       if (ec) throw diagnostics::Exception("Endereço de escuta inválido: \"" + b.IP + "\"");
-      impl->Escutar(tcp::endpoint(endereco, b.Port != 0 ? b.Port : defaultPort_), false);
+      const std::uint16_t padrao = b.TLS ? portaTLS_ : defaultPort_;
+      impl->Escutar(tcp::endpoint(endereco, b.Port != 0 ? b.Port : padrao), false, b.TLS);
     }
   }
   impl->Iniciar();
@@ -159,7 +176,11 @@ void THTTPListener::PararAceitar() {
 }
 
 std::vector<std::uint16_t> THTTPListener::LocalPorts() const {
-  return impl_ ? impl_->Portas() : std::vector<std::uint16_t>{};
+  return impl_ ? impl_->Portas(false) : std::vector<std::uint16_t>{};
+}
+
+std::vector<std::uint16_t> THTTPListener::LocalPortsTLS() const {
+  return impl_ ? impl_->Portas(true) : std::vector<std::uint16_t>{};
 }
 
 std::size_t THTTPListener::ConnectionCount() const {

@@ -1,6 +1,8 @@
 // The server's HTTP endpoint: listens on the configured port (IPv4 and, where available,
-// IPv6), serves every connection on a thread of its own with one request, and answers it
-// through the web-module pool. Owned by the control window, switched on and off with Active.
+// IPv6), and on the TLS port beside it when one is set, serves every connection on a thread
+// of its own with one request, and answers it through the web-module pool. Both ports share
+// the limits, the connection caps and the pool. Owned by the control window, switched on
+// and off with Active.
 #ifndef TAMRIX_WEB_UHTTPLISTENER_H
 #define TAMRIX_WEB_UHTTPLISTENER_H
 
@@ -14,6 +16,7 @@
 
 #include "web/uHTTPConnection.h"
 #include "web/uRequestPool.h"
+#include "web/uTLS.h"
 
 namespace tamrix::web {
 
@@ -35,10 +38,11 @@ struct THTTPListenerSettings {
   bool LogAcesso = false;
 };
 
-// One address to listen on; Port 0 means the default port.
+// One address to listen on; Port 0 means the default port (the TLS port for TLS).
 struct TBinding {
   std::string IP;
   std::uint16_t Port = 0;
+  bool TLS = false;  // served over TLS with the listener's context
 };
 
 class THTTPListener {
@@ -54,13 +58,23 @@ class THTTPListener {
   std::vector<TBinding>& Bindings() { return bindings_; }
   std::uint16_t DefaultPort() const { return defaultPort_; }
   void SetDefaultPort(std::uint16_t porta) { defaultPort_ = porta; }
+  // The TLS port (0: none; with explicit Bindings, the port of a TLS binding without one) and
+  // the context its connections use, which may be reloaded while active. Takes effect at the
+  // next activation; with empty Bindings the TLS port listens on every address too.
+  void SetTLS(std::uint16_t porta, std::shared_ptr<TContextoTLS> contexto) {
+    portaTLS_ = porta;
+    contextoTLS_ = std::move(contexto);
+  }
+  std::uint16_t PortaTLS() const { return portaTLS_; }
+  const std::shared_ptr<TContextoTLS>& ContextoTLS() const { return contextoTLS_; }
   // Takes effect at the next activation.
   void SetSettings(const THTTPListenerSettings& settings) { settings_ = settings; }
   const THTTPListenerSettings& Settings() const { return settings_; }
 
   bool Active() const { return active_; }
   // True: binds every binding and starts accepting; throws diagnostics::Exception with the
-  // socket error (and stays inactive) when an address cannot be bound.
+  // socket error (and stays inactive) when an address cannot be bound, or when a TLS binding
+  // has no context.
   // False: stops accepting, ends open connections, refuses requests waiting for a pool
   // instance and returns once no request is being handled any more. Call from one thread
   // (the owner's).
@@ -72,8 +86,10 @@ class THTTPListener {
   // thread; nothing when inactive.
   void PararAceitar();
 
-  // The ports actually listened on, one per binding (useful with port 0).
+  // The ports actually listened on, one per plain binding (useful with port 0).
   std::vector<std::uint16_t> LocalPorts() const;
+  // The same for the TLS bindings.
+  std::vector<std::uint16_t> LocalPortsTLS() const;
   // Connections being served now (with PararAceitar: those still to finish).
   std::size_t ConnectionCount() const;
 
@@ -82,6 +98,8 @@ class THTTPListener {
   TRequestPool& pool_;
   std::vector<TBinding> bindings_;
   std::uint16_t defaultPort_ = 0;
+  std::uint16_t portaTLS_ = 0;
+  std::shared_ptr<TContextoTLS> contextoTLS_;
   THTTPListenerSettings settings_;
   std::atomic<bool> active_{false};
   std::unique_ptr<TImpl> impl_;  // the sockets and threads of an active listener

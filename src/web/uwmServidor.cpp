@@ -173,6 +173,8 @@ std::string TwmServidor::ServerFunctionInvokerHTMLTag(const TWebRequest& request
   // The script name is always empty with this listener, so "urlpath" gives nothing.
   if (eh("port")) return CodificarHTML(request.ServerPort);
   if (eh("host")) return CodificarHTML(request.Host);
+  // The scheme the page came over, so its client calls back the same way.
+  if (eh("protocol")) return request.Scheme == "https" ? "https:" : "http:";
   if (eh("classname")) return "TsmBase";
   if (eh("loginrequired")) return config_.TemGerenciadorAutenticacao ? "true" : "false";
   if (eh("serverfunctionsjs")) return "/js/serverfunctions.js";

@@ -44,12 +44,13 @@ TEST(DriverProfile, FreeTDSConnectionString) {
   auto p = MainParams(nullptr);
   EXPECT_EQ(TDBDriverProfile::For(p).ConnectionString(p),
             "Driver={FreeTDS};Server=dbhost\\SQLEXPRESS;Database=ERP;UID=sa;PWD=x;"
-            "APP=TamrixRestServer;WSID=RestServer;MARS_Connection=Yes;ClientCharset=UTF-8;");
+            "APP=TamrixRestServer;WSID=RestServer;MARS_Connection=Yes;ClientCharset=UTF-8;"
+            "TDS_Version=7.4;");
   p.SetValue("SERVER", "10.0.0.5,1533");
   p.SetValue("MARS", "no");
   EXPECT_EQ(TDBDriverProfile::For(p).ConnectionString(p),
             "Driver={FreeTDS};Server=10.0.0.5;Port=1533;Database=ERP;UID=sa;PWD=x;"
-            "APP=TamrixRestServer;WSID=RestServer;ClientCharset=UTF-8;");
+            "APP=TamrixRestServer;WSID=RestServer;ClientCharset=UTF-8;TDS_Version=7.4;");
   p.SetValue("SERVER", "10.0.0.5");
   p.SetValue("Porta", "1444");
   EXPECT_NE(TDBDriverProfile::For(p).ConnectionString(p).find("Server=10.0.0.5;Port=1444;"),

@@ -3,8 +3,9 @@
 // that cannot be written. Each scenario prints one line with what it held and exits 1 when a
 // check failed:
 //   reliability_load load|slow|pgfault|logfault|hostile --porta P --pid PID [options]
-// The hostile scenario lives in reliability_hostile.cpp; what the scenarios share, in
-// rel_comum.h.
+//   reliability_load ha --porta BALANCER --instancias DIR:HTTP:ADMIN,... [options]
+// The hostile scenario lives in reliability_hostile.cpp, the one behind HAProxy in
+// reliability_ha.cpp; what the scenarios share, in rel_comum.h.
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -33,6 +34,7 @@
 
 #include "reliability/rel_comum.h"
 #include "reliability/rel_http.h"
+#include "reliability/reliability_ha.h"
 #include "reliability/reliability_hostile.h"
 #include "util/uBase64.h"
 
@@ -715,10 +717,10 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(
         stderr,
-        "usage: reliability_load load|slow|pgfault|logfault|hostile --porta P --pid PID "
+        "usage: reliability_load load|slow|pgfault|logfault|hostile|ha --porta P --pid PID "
         "[--conexoes N] [--segundos N] [--aquecimento N] [--memoria-pct N] [--tempo-reuso N] "
         "[--lentos N] [--tempo-leitura N] [--parado N] [--pasta DIR] [--raiz DIR] "
-        "[--prefixo X]\n");
+        "[--prefixo X] [--instancias DIR:HTTP:ADMIN,...] [--apos N] [--log-balanceador F]\n");
     return 2;
   }
   for (int i = 2; i + 1 < argc; i += 2) {
@@ -749,6 +751,7 @@ int main(int argc, char** argv) {
   if (cenario == "pgfault") return CenarioPg();
   if (cenario == "logfault") return CenarioLog();
   if (cenario == "hostile") return CenarioHostil();
+  if (cenario == "ha") return CenarioHa();
   std::fprintf(stderr, "unknown scenario %s\n", cenario.c_str());
   return 2;
 }
