@@ -1,5 +1,7 @@
 // Shared by the page checks of 70-browser.sh: a headless Chromium on a fresh profile, one
-// page, a screenshot whatever happens, and the exit status (0 passed, 1 failed).
+// page, a screenshot whatever happens, and the exit status (0 passed, 1 failed). A page opened
+// over https must make every request over https too, its REST calls among them (the server's
+// test certificate is accepted without its CA).
 const { chromium } = require('playwright-core');
 
 // Runs corpo(page) and saves a screenshot to shot. Options: foto(page) names the element to
@@ -10,6 +12,7 @@ async function verificar(profile, shot, corpo, { foto, viewport } = {}) {
     executablePath: '/usr/bin/chromium',
     headless: true,
     viewport: viewport || { width: 1280, height: 720 },
+    ignoreHTTPSErrors: true,
     args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
@@ -17,9 +20,18 @@ async function verificar(profile, shot, corpo, { foto, viewport } = {}) {
   const page = await browser.newPage();
   const erros = [];
   page.on('pageerror', (e) => erros.push(String(e)));
+  const pedidos = [];
+  page.on('request', (r) => pedidos.push(r.url()));
   try {
     await corpo(page);
     if (erros.length) throw new Error(`script errors: ${erros.join('; ')}`);
+    if (pedidos.length && pedidos[0].startsWith('https://')) {
+      const inseguros = pedidos.filter((u) => !u.startsWith('https://'));
+      if (inseguros.length) throw new Error(`requests not over https: ${inseguros.join(', ')}`);
+      const rest = pedidos.filter((u) => new URL(u).pathname.startsWith('/tamrix/')).length;
+      if (rest === 0) throw new Error('the page made no REST call');
+      console.log(`  ok   all ${pedidos.length} requests over https, ${rest} of them REST calls`);
+    }
   } catch (e) {
     console.error(`  FAIL ${e.message}`);
     falhou = true;
