@@ -74,8 +74,12 @@ std::shared_ptr<ssl::context> CriarContexto(const fs::path& certificado, const f
                           SSL_MODE_RELEASE_BUFFERS);
   if (SSL_CTX_use_certificate_chain_file(n, certificado.c_str()) != 1)
     Falhar("o certificado", certificado, MotivoOpenSSL());
+  // No pass phrase: OpenSSL would otherwise ask for one on the terminal and hang the start or
+  // the reload.
+  SSL_CTX_set_default_passwd_cb(n, [](char*, int, int, void*) { return 0; });
   if (SSL_CTX_use_PrivateKey_file(n, chave.c_str(), SSL_FILETYPE_PEM) != 1)
-    Falhar("a chave privada", chave, MotivoOpenSSL());
+    Falhar("a chave privada", chave,
+           MotivoOpenSSL() + " (uma chave cifrada não é aceita: use uma chave sem senha)");
   if (SSL_CTX_check_private_key(n) != 1) Falhar("a chave privada", chave, MotivoOpenSSL());
   return c;
 }

@@ -3,6 +3,8 @@
 // that stall or send garbage, and the certificate pair loaded and reloaded.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -186,6 +188,12 @@ TEST_F(ListenerTLS, ABrokenPairIsRefusedWithTheFileAndTheReason) {
   const std::string lixo = certs_.Pasta().Gravar("lixo.pem", "nada aqui\n");
   const std::string ausente = certs_.Caminho("ausente.pem");
   certs_.Emitir("outro");
+  // A key under a pass phrase is refused at once instead of asking for it on the terminal.
+  const std::string cifrada = certs_.Caminho("cifrada.pem");
+  ASSERT_EQ(std::system(("openssl pkey -in '" + certs_.Chave() +
+                         "' -aes256 -passout pass:x -out '" + cifrada + "' 2>/dev/null")
+                            .c_str()),
+            0);
   struct TCaso {
     std::string certificado, chave, texto;
   } casos[] = {
@@ -195,6 +203,7 @@ TEST_F(ListenerTLS, ABrokenPairIsRefusedWithTheFileAndTheReason) {
       {certs_.Certificado(), lixo, "(" + lixo + "): o arquivo não está no formato PEM"},
       {certs_.Certificado(), certs_.Chave("outro"),
        "a chave privada não corresponde ao certificado"},
+      {certs_.Certificado(), cifrada, "uma chave cifrada não é aceita"},
   };
   for (const auto& c : casos) {
     SCOPED_TRACE(c.certificado + " " + c.chave);
