@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <fstream>
 #include <new>
 #include <string>
 #include <utility>
@@ -52,6 +53,16 @@ std::string MotivoOpenSSL() {
                                arquivo.string() + "): " + motivo + ".");
 }
 
+// Whether the PEM file holds a key under a pass phrase ("ENCRYPTED PRIVATE KEY", or the old
+// "Proc-Type: 4,ENCRYPTED" header).
+bool ChaveCifrada(const fs::path& arquivo) {
+  std::ifstream in(arquivo, std::ios::binary);
+  std::string inicio(4096, '\0');
+  in.read(inicio.data(), static_cast<std::streamsize>(inicio.size()));
+  inicio.resize(static_cast<std::size_t>(in.gcount()));
+  return inicio.find("ENCRYPTED") != std::string::npos;
+}
+
 std::shared_ptr<ssl::context> CriarContexto(const fs::path& certificado, const fs::path& chave) {
   for (const auto& [oque, arquivo] :
        {std::pair<const char*, const fs::path&>{"o certificado", certificado},
@@ -79,7 +90,8 @@ std::shared_ptr<ssl::context> CriarContexto(const fs::path& certificado, const f
   SSL_CTX_set_default_passwd_cb(n, [](char*, int, int, void*) { return 0; });
   if (SSL_CTX_use_PrivateKey_file(n, chave.c_str(), SSL_FILETYPE_PEM) != 1)
     Falhar("a chave privada", chave,
-           MotivoOpenSSL() + " (uma chave cifrada não é aceita: use uma chave sem senha)");
+           ChaveCifrada(chave) ? "uma chave cifrada não é aceita: use uma chave sem senha"
+                               : MotivoOpenSSL());
   if (SSL_CTX_check_private_key(n) != 1) Falhar("a chave privada", chave, MotivoOpenSSL());
   return c;
 }
